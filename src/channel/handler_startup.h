@@ -1,0 +1,5 @@
+// The handler role: obtains the listening action socket and runs the wait loop once.
+#pragma once
+
+// Returns the exit status of the handler run: 0 or 1.
+int run_action_handler();

@@ -1,0 +1,6 @@
+// The -p printout of a configuration.
+#pragma once
+
+#include "config/config.h"
+
+void print_config(const HandlerConfig& config);

@@ -1,0 +1,161 @@
+// The client's connect retries and the exact bytes it puts on the action socket.
+#include "channel/client.h"
+
+#include "channel/action_code.h"
+#include "common/unique_fd.h"
+#include "support/temp_dir.h"
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <functional>
+
+namespace {
+
+// Hooks that let a test act at the moment the client calls connect() or send(). Only the
+// client under test uses these calls while a hook is set.
+std::function<void()> before_connect;
+std::function<void()> before_send;
+int connect_calls = 0;
+
+} // namespace
+
+extern "C" int connect(int fd, const sockaddr* address, socklen_t length) {
+    static auto real = reinterpret_cast<int (*)(int, const sockaddr*, socklen_t)>(
+        dlsym(RTLD_NEXT, "connect"));
+    connect_calls++;
+    if (before_connect)
+        before_connect();
+    return real(fd, address, length);
+}
+
+extern "C" ssize_t send(int fd, const void* data, size_t size, int flags) {
+    static auto real =
+        reinterpret_cast<ssize_t (*)(int, const void*, size_t, int)>(dlsym(RTLD_NEXT, "send"));
+    if (before_send)
+        before_send();
+    return real(fd, data, size, flags);
+}
+
+namespace {
+
+class Client : public testing::Test {
+  protected:
+    TempDir dir;
+    std::string path = dir / "action.socket";
+
+    void SetUp() override { connect_calls = 0; }
+    void TearDown() override {
+        before_connect = nullptr;
+        before_send = nullptr;
+    }
+
+    UniqueFd bound_socket() const {
+        UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        path.copy(address.sun_path, sizeof address.sun_path - 1);
+        EXPECT_EQ(bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        return fd;
+    }
+
+    UniqueFd listening_socket(int backlog) const {
+        UniqueFd fd = bound_socket();
+        EXPECT_EQ(listen(fd.get(), backlog), 0);
+        return fd;
+    }
+
+    struct Submitted {
+        int status;
+        std::string err;
+    };
+    Submitted submit(int32_t code) const {
+        testing::internal::CaptureStderr();
+        int status = submit_action(code, path.c_str());
+        return {status, testing::internal::GetCapturedStderr()};
+    }
+};
+
+// Reads everything the client sent on one accepted connection, up to end of stream.
+std::string drain(int listener) {
+    UniqueFd connection(accept(listener, nullptr, nullptr));
+    EXPECT_TRUE(connection);
+    std::string received;
+    char buffer[16];
+    ssize_t n;
+    while ((n = read(connection.get(), buffer, sizeof buffer)) > 0)
+        received.append(buffer, static_cast<size_t>(n));
+    EXPECT_EQ(n, 0);
+    return received;
+}
+
+TEST_F(Client, MissingSocketFileFailsAtOnce) {
+    Submitted result = submit(ATTACH);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "<3> Unable to connect to Action Handler: No such file or directory\n");
+    EXPECT_EQ(connect_calls, 1);
+}
+
+TEST_F(Client, SocketWithoutListenerIsTriedThreeTimes) {
+    UniqueFd stale = bound_socket();
+    Submitted result = submit(DETACH);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "<3> Unable to connect to Action Handler: Connection refused\n");
+    EXPECT_EQ(connect_calls, 3);
+}
+
+TEST_F(Client, FullBacklogIsRetriedUntilAccepted) {
+    // Backlog 0 holds one pending connection; the client then meets EAGAIN until the
+    // listener takes the first one off the queue.
+    UniqueFd listener = listening_socket(0);
+    UniqueFd filler(socket(AF_UNIX, SOCK_STREAM, 0));
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(connect(filler.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    connect_calls = 0;
+    UniqueFd first;
+    before_connect = [&] {
+        if (connect_calls == 10)
+            first = UniqueFd(accept(listener.get(), nullptr, nullptr));
+    };
+
+    Submitted result = submit(REATTACH);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(connect_calls, 10);
+    before_connect = nullptr;
+    EXPECT_EQ(drain(listener.get()), std::string("\x02\x00\x00\x00", 4));
+}
+
+TEST_F(Client, EachCodeIsFourHostOrderBytesThenEndOfStream) {
+    UniqueFd listener = listening_socket(4);
+    const std::pair<int32_t, std::string> cases[] = {
+        {NONE, std::string("\xff\xff\xff\xff", 4)},
+        {ATTACH, std::string("\x00\x00\x00\x00", 4)},
+        {DETACH, std::string("\x01\x00\x00\x00", 4)},
+        {REATTACH, std::string("\x02\x00\x00\x00", 4)},
+    };
+    for (const auto& [code, bytes] : cases) {
+        SCOPED_TRACE(code);
+        Submitted result = submit(code);
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(drain(listener.get()), bytes);
+    }
+}
+
+TEST_F(Client, HandlerGoneBeforeTheWriteFailsWithoutSignal) {
+    // The connection is queued, then the listener goes away before the code is written.
+    // Without MSG_NOSIGNAL this would kill the test process by SIGPIPE.
+    UniqueFd listener = listening_socket(1);
+    before_send = [&] { listener.reset(); };
+    Submitted result = submit(ATTACH);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_TRUE(result.err.starts_with("<3> Failed to submit new action: ")) << result.err;
+    EXPECT_NE(result.err, "<3> Failed to submit new action: Success\n");
+}
+
+} // namespace

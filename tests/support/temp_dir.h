@@ -1,0 +1,18 @@
+// A private temporary directory, removed with everything in it when the test ends.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+struct TempDir {
+    std::filesystem::path path;
+
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    // Writes `content` to the file `name` inside the directory and returns its path.
+    std::string write(const std::string& name, const std::string& content) const;
+    std::string operator/(const std::string& name) const { return (path / name).string(); }
+};
