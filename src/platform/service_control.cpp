@@ -1,0 +1,69 @@
+// Calls on the service-control service; every reply is released unread, since success of the
+// call is all that vornic relies on.
+#include "platform/service_control.h"
+
+#include "common/handles.h"
+
+#include <syslog.h>
+
+#include <cstdio>
+#include <cstring>
+#include <ranges>
+
+namespace {
+
+constexpr const char* SERVICE = "com.norv.PolicyKitSystem";
+constexpr const char* OBJECT = "/com/norv/PolicyKitSystem";
+constexpr const char* INTERFACE = "com.norv.PolicyKitSystem";
+
+} // namespace
+
+int call_service_method(sd_bus* bus, const char* method, const char* argument) {
+    BusError error;
+    sd_bus_message* reply = nullptr;
+    int r = sd_bus_call_method(bus, SERVICE, OBJECT, INTERFACE, method, error.get(), &reply, "s",
+                               argument);
+    BusMessagePtr owned_reply(reply);
+    if (r < 0) {
+        fprintf(stderr, "<%d> Failed to call action: %s(%s): %s\n", LOG_ERR, method, argument,
+                error.message());
+        return r;
+    }
+    return 0;
+}
+
+int call_system_method(sd_bus* bus, const char* method) {
+    BusError error;
+    sd_bus_message* reply = nullptr;
+    int r = sd_bus_call_method(bus, SERVICE, OBJECT, INTERFACE, method, error.get(), &reply, "");
+    BusMessagePtr owned_reply(reply);
+    if (r < 0) {
+        fprintf(stderr, "<%d> Failed to call action: %s(): %s\n", LOG_ERR, method,
+                error.message());
+        return r;
+    }
+    return 0;
+}
+
+namespace {
+
+int call_each(sd_bus* bus, auto&& services, const char* method) {
+    for (const std::string& service : services) {
+        int r = call_service_method(bus, method, service.c_str());
+        if (r < 0) {
+            fprintf(stderr, "<%d> Failed to execute service %s with action %s: %s\n", LOG_ERR,
+                    service.c_str(), method, strerror(-r));
+            return r;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int run_service_action(sd_bus* bus, const std::vector<std::string>& services, const char* method,
+                       bool reverse) {
+    if (reverse)
+        return call_each(bus, services | std::views::reverse, method);
+    return call_each(bus, services, method);
+}

@@ -1,0 +1,18 @@
+// Client of the platform's service-control service: stop, start and reload services, reboot.
+#pragma once
+
+#include <systemd/sd-bus.h>
+
+#include <string>
+#include <vector>
+
+// Calls `method` with one string argument. Returns 0, or the call's negative error number.
+int call_service_method(sd_bus* bus, const char* method, const char* argument);
+
+// Calls `method` without arguments. Returns 0, or the call's negative error number.
+int call_system_method(sd_bus* bus, const char* method);
+
+// Calls `method` for every service in list order, or from last to first when `reverse`.
+// Stops at the first failure and returns its negative error number; 0 when all succeeded.
+int run_service_action(sd_bus* bus, const std::vector<std::string>& services, const char* method,
+                       bool reverse);
