@@ -1,0 +1,98 @@
+// Sysfs attribute writes for driver binding and GPIO lines. Device paths come from the
+// configuration as "<driver directory>/<device name>".
+#include "handler/sysfs.h"
+
+#include "common/unique_fd.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+namespace {
+
+// The attribute path is built in a fixed buffer so that binding needs no allocation; a
+// result longer than 254 characters is cut, never grown.
+constexpr size_t ATTRIBUTE_PATH_SIZE = 255;
+using AttributePath = std::array<char, ATTRIBUTE_PATH_SIZE>;
+
+// Fills `out` with the first `directory_length` characters of `device` followed by as much
+// of `attribute` as fits. Returns false when the directory part alone does not fit.
+bool build_attribute_path(AttributePath& out, std::string_view device, size_t directory_length,
+                          const char* attribute) {
+    if (directory_length > out.size())
+        return false;
+    std::copy_n(device.data(), directory_length, out.data());
+    size_t room = out.size() - directory_length;
+    size_t copied = std::min(std::strlen(attribute), room);
+    std::copy_n(attribute, copied, out.data() + directory_length);
+    if (directory_length + copied < out.size())
+        out[directory_length + copied] = '\0';
+    out.back() = '\0';
+    return true;
+}
+
+} // namespace
+
+int write_sysfs_string(const char* path, const char* text) {
+    UniqueFd fd(open(path, O_WRONLY));
+    if (!fd) {
+        fprintf(stderr, "<%d> Unable to open device: %s: %s\n", LOG_ERR, path, strerror(errno));
+        return -1;
+    }
+    // Sysfs takes an attribute in one write; a partial write is as good as a failed one.
+    size_t length = std::strlen(text);
+    ssize_t written = write(fd.get(), text, length);
+    if (written < 0 || static_cast<size_t>(written) != length)
+        return -1;
+    if (fsync(fd.get()) != 0)
+        return -1;
+    return 0;
+}
+
+bool is_device_bound(const char* path) {
+    struct stat status;
+    return stat(path, &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+int write_gpio_value(const char* path, uint8_t value) {
+    UniqueFd fd(open(path, O_WRONLY));
+    if (!fd)
+        return -1;
+    char digit = static_cast<char>('0' + value);
+    return write(fd.get(), &digit, 1) < 0 ? -1 : 0;
+}
+
+int set_driver_binding(const char* attribute, const std::vector<std::string>& devices,
+                       bool ignore_errors) {
+    const bool binding = std::strcmp(attribute, "bind") == 0;
+    AttributePath attribute_path;
+    for (const std::string& device : devices) {
+        size_t slash = device.rfind('/');
+        // A directory part longer than the buffer cannot name a real driver directory;
+        // it is refused like a path without any directory at all.
+        if (slash == std::string::npos ||
+            !build_attribute_path(attribute_path, device, slash + 1, attribute)) {
+            fprintf(stderr, "<%d> Incorrectly formatted device path: %s\n", LOG_ERR,
+                    device.c_str());
+            return -1;
+        }
+        if (binding && is_device_bound(device.c_str()))
+            continue;
+
+        if (write_sysfs_string(attribute_path.data(), device.c_str() + slash + 1) != 0 &&
+            !ignore_errors) {
+            fprintf(stderr, "<%d> Unable to %s device %s: (%s)\n", LOG_ERR, attribute,
+                    attribute_path.data(), strerror(errno));
+            return -1;
+        }
+    }
+    return 0;
+}
