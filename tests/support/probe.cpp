@@ -1,0 +1,104 @@
+// Test driver that calls the handler's parts directly, inside the sandbox, so their logic can
+// be tested against the simulated platform with a short quiet period:
+//   probe wait SECONDS            serve /run/vornic.socket with the given quiet period
+//   probe execute ACTION          carry out attach|detach|reattach on the system bus
+//   probe ir-lights               synchronise the IR lights, print the script's status
+//   probe mic-swap                re-apply the roll angle
+//   probe services METHOD [-r] NAME...   run a service-control method over a list
+#include "common/unique_fd.h"
+#include "config/config.h"
+#include "handler/execute.h"
+#include "handler/wait_loop.h"
+#include "platform/ir_lights.h"
+#include "platform/mic_swap.h"
+#include "platform/service_control.h"
+#include "platform/system_bus.h"
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+int usage() {
+    fprintf(stderr, "usage: probe wait SECONDS | execute ACTION | ir-lights | mic-swap | "
+                    "services METHOD [-r] NAME...\n");
+    return 2;
+}
+
+std::optional<HandlerConfig> config_or_complain() {
+    std::optional<HandlerConfig> config = load_config(CONFIG_PATH);
+    if (!config)
+        fprintf(stderr, "probe: no configuration\n");
+    return config;
+}
+
+int wait(uint32_t seconds) {
+    std::optional<HandlerConfig> config = config_or_complain();
+    if (!config)
+        return 2;
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    strcpy(address.sun_path, ACTION_SOCKET_PATH);
+    unlink(ACTION_SOCKET_PATH);
+    UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(fd.get(), 0) != 0) {
+        perror("probe");
+        return 2;
+    }
+    return wait_and_execute(fd.get(), *config, seconds);
+}
+
+int execute(const char* word) {
+    std::optional<HandlerConfig> config = config_or_complain();
+    if (!config)
+        return 2;
+    ActionCode action = strcmp(word, "attach") == 0   ? ATTACH
+                        : strcmp(word, "detach") == 0 ? DETACH
+                                                      : REATTACH;
+    BusPtr bus = open_system_bus();
+    if (!bus)
+        return 2;
+    return execute_action(action, *config, bus.get());
+}
+
+int services(int argc, char* argv[]) {
+    bool reverse = argc > 1 && strcmp(argv[1], "-r") == 0;
+    std::vector<std::string> names(argv + 1 + reverse, argv + argc);
+    BusPtr bus = open_system_bus();
+    if (!bus)
+        return 2;
+    int r = run_service_action(bus.get(), names, argv[0], reverse);
+    printf("result %d\n", r);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc < 2)
+        return usage();
+    std::string command = argv[1];
+    if (command == "wait" && argc == 3)
+        return wait(static_cast<uint32_t>(strtoul(argv[2], nullptr, 10)));
+    if (command == "execute" && argc == 3)
+        return execute(argv[2]);
+    if (command == "ir-lights") {
+        printf("status %d\n", sync_ir_lights());
+        return 0;
+    }
+    if (command == "mic-swap") {
+        request_mic_swap();
+        return 0;
+    }
+    if (command == "services" && argc >= 3)
+        return services(argc - 2, argv + 2);
+    return usage();
+}
