@@ -2,19 +2,47 @@
 
 #include "support/temp_dir.h"
 
-Outcome Sandbox::run(const std::vector<std::string>& command) const {
+#include <sstream>
+
+SandboxOutcome Sandbox::run(const std::vector<std::string>& command) const {
     TempDir scratch;
-    std::vector<std::string> argv = {VORNIC_SANDBOX};
+    std::vector<std::string> argv = {VORNIC_SANDBOX, "--build", VORNIC_BUILD_DIR, "--state-dir",
+                                     scratch / "out"};
     if (config) {
         argv.push_back("--config");
         argv.push_back(scratch.write("vornic.json", *config));
     }
+    for (const std::string& arg : platform_args)
+        argv.insert(argv.end(), {"--platform-arg", arg});
+    for (const std::string& arg : sysfs_args)
+        argv.insert(argv.end(), {"--sysfs-arg", arg});
+    if (no_bus)
+        argv.push_back("--no-bus");
+    if (ir_exit)
+        argv.insert(argv.end(), {"--ir-exit", std::to_string(*ir_exit)});
+    else
+        argv.push_back("--no-ir-script");
     argv.push_back("--");
     argv.insert(argv.end(), command.begin(), command.end());
-    return run_process(argv);
+
+    SandboxOutcome outcome;
+    static_cast<Outcome&>(outcome) = run_process(argv);
+    outcome.log = scratch.read("out/platform.log");
+    outcome.state = scratch.read("out/state");
+    outcome.errors = scratch.read("out/sandbox.err");
+    return outcome;
 }
 
-Outcome Sandbox::shell(const std::string& script) const {
+SandboxOutcome Sandbox::shell(const std::string& script) const {
     return run({"/usr/bin/env", "VORNIC=" + vornic_binary, "ACCEPT_ONCE=" + accept_once_binary,
                 "/bin/bash", "-c", script});
+}
+
+std::vector<std::string> lines_starting(const std::string& text, std::string_view prefix) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);)
+        if (line.starts_with(prefix))
+            lines.push_back(line);
+    return lines;
 }

@@ -1,21 +1,40 @@
-// Runs the real vornic binary (or any command) inside the simulated camera's namespace.
+// Runs the real vornic binary (or any command) inside the simulated camera's namespace, and
+// hands back what the simulated platform saw.
 #pragma once
 
 #include "support/process.h"
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 inline const std::string vornic_binary = VORNIC_BINARY;
 inline const std::string accept_once_binary = ACCEPT_ONCE_BINARY;
 
+// What the command did, and what the simulated platform recorded meanwhile.
+struct SandboxOutcome : Outcome {
+    std::string log;    // the calls to the platform in order: "bus: ", "sysfs: ", "ir: " lines
+    std::string state;  // the platform's state after the run (vornic-platform-sim --state)
+    std::string errors; // what the sandbox's daemons wrote to stderr
+};
+
 struct Sandbox {
     // Installed as /usr/share/vornic/vornic.json when set.
-    std::optional<std::string> config;
+    std::optional<std::string> config = {};
+    // Passed to vornic-platform-sim and vornic-sysfs-sim, one argument each.
+    std::vector<std::string> platform_args = {};
+    std::vector<std::string> sysfs_args = {};
+    // No dbus-daemon and no platform services: the command finds no system bus.
+    bool no_bus = false;
+    // The status /usr/bin/sync_irlight_ircut.sh exits with; unset leaves the script absent.
+    std::optional<int> ir_exit = 0;
 
     // Runs `command` inside the sandbox and returns what it did.
-    Outcome run(const std::vector<std::string>& command) const;
+    SandboxOutcome run(const std::vector<std::string>& command) const;
     // Runs a bash script inside the sandbox with $VORNIC naming the binary under test.
-    Outcome shell(const std::string& script) const;
+    SandboxOutcome shell(const std::string& script) const;
 };
+
+// The lines of `text` that start with `prefix`, in order.
+std::vector<std::string> lines_starting(const std::string& text, std::string_view prefix);

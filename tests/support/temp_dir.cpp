@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 TempDir::TempDir() {
@@ -21,4 +22,11 @@ std::string TempDir::write(const std::string& name, const std::string& content) 
     std::filesystem::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary) << content;
     return file.string();
+}
+
+std::string TempDir::read(const std::string& name) const {
+    std::ifstream file(path / name, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
 }

@@ -14,5 +14,7 @@ struct TempDir {
 
     // Writes `content` to the file `name` inside the directory and returns its path.
     std::string write(const std::string& name, const std::string& content) const;
+    // The content of the file `name` inside the directory; empty when there is none.
+    std::string read(const std::string& name) const;
     std::string operator/(const std::string& name) const { return (path / name).string(); }
 };
