@@ -42,7 +42,7 @@ ParseResult invalid(const char* program, const char* complaint) {
 
 void print_usage(const char* program, bool to_stderr) {
     std::fprintf(to_stderr ? stderr : stdout,
-                 "Usage: %s --config FILE --log FILE [--all-bound] [--bound DEVICE_PATH]...\n"
+                 "Usage: %s [--config FILE] --log FILE [--all-bound] [--bound DEVICE_PATH]...\n"
                  "       [--device DEVICE_PATH]... [--gpio NAME]... [--fail-gpio NAME]...\n"
                  "       [--fail-write ATTRIBUTE_PATH]... MOUNTPOINT\n"
                  "\n"
@@ -87,8 +87,8 @@ ParseResult parse_command_line(int argc, char** argv, SimOptions& options) {
             return invalid(program, nullptr); // getopt has said what was wrong
         }
     }
-    if (options.config_path.empty() || options.log_path.empty())
-        return invalid(program, "--config and --log are required");
+    if (options.log_path.empty())
+        return invalid(program, "--log is required");
     if (optind != argc - 1)
         return invalid(program, "exactly one MOUNTPOINT is required");
     options.mountpoint = argv[optind];

@@ -79,7 +79,8 @@ int main(int argc, char** argv) {
     }
 
     SimState sim;
-    add_configuration(sim.tree, options.config_path);
+    if (!options.config_path.empty())
+        add_configuration(sim.tree, options.config_path);
     if (add_command_line(sim.tree, options) != 0)
         return 2;
 

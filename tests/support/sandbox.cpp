@@ -35,6 +35,7 @@ SandboxOutcome Sandbox::run(const std::vector<std::string>& command) const {
 
 SandboxOutcome Sandbox::shell(const std::string& script) const {
     return run({"/usr/bin/env", "VORNIC=" + vornic_binary, "ACCEPT_ONCE=" + accept_once_binary,
+                std::string("PROBE=") + PROBE_BINARY, std::string("RAW_CLIENT=") + RAW_CLIENT_BINARY,
                 "/bin/bash", "-c", script});
 }
 

@@ -1,0 +1,230 @@
+// The execution sequence against the simulated platform: which steps run, in which order,
+// and what a failing step leads to.
+#include "support/sandbox.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::string probe = PROBE_BINARY;
+
+const std::string mic = "/sys/bus/platform/drivers/mic/";
+const std::string spk = "/sys/bus/platform/drivers/spk/";
+
+// Two GPIOs, three microphones to bind, one speaker to unbind, two start/stop services.
+const std::string full_config = R"({"vornic": {
+    "sync_irlight": true, "trigger_mic_swap": true,
+    "set_gpio": ["acc_power", "acc_reset"],
+    "bind_devices": [")" + mic + R"(mic0", ")" + mic + R"(mic1", ")" + mic + R"(mic2"],
+    "unbind_devices": [")" + spk + R"(spk0"],
+    "startstop_services": ["audiod", "streamd"],
+    "reload_services": ["eventd"]}})";
+
+// The calls the platform saw, without their results: "bus: StopService(\"audiod\")".
+std::vector<std::string> calls(const std::string& log) {
+    std::vector<std::string> result;
+    for (std::string line : lines_starting(log, "")) {
+        if (line.starts_with("sysfs: ready"))
+            continue;
+        result.push_back(line.substr(0, line.find(" -> ")));
+    }
+    return result;
+}
+
+SandboxOutcome execute(const std::string& action, Sandbox sandbox) {
+    return sandbox.run({probe, "execute", action});
+}
+
+std::string gpio(const std::string& name, const char* value) {
+    return "sysfs: write /sys/class/gpio/" + name + "/value \"" + value + "\"";
+}
+std::string driver(const std::string& dir, const char* attribute, const std::string& device) {
+    return "sysfs: write " + dir + attribute + " \"" + device + "\"";
+}
+std::string bus(const std::string& call) { return "bus: " + call; }
+
+const std::vector<std::string> follow_up_calls = {
+    bus("GetStatus(0)"), bus("AbsoluteRoll(1, 0)"), bus("GetDayNight()"),
+    "ir: sync_irlight_ircut.sh ir_filter_on"};
+
+std::vector<std::string> concat(std::initializer_list<std::vector<std::string>> parts) {
+    std::vector<std::string> all;
+    for (const auto& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+TEST(ExecuteAction, AttachRunsEveryStepInOrder) {
+    SandboxOutcome result = execute("attach", {.config = full_config});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out, "<6> Setting GPIOs...\n"
+                          "<6> Stopping services...\n"
+                          "<6> Binding drivers...\n"
+                          "<6> Reloading services...\n"
+                          "<6> Starting services...\n"
+                          "<6> IR lights status synchronized with DayNight filter\n"
+                          "<6> Action executed successfully\n");
+    EXPECT_EQ(calls(result.log),
+              concat({{gpio("acc_power", "1"), gpio("acc_reset", "1"),
+                       bus("StopService(\"streamd\")"), bus("StopService(\"audiod\")"),
+                       driver(mic, "bind", "mic0"), driver(mic, "bind", "mic1"),
+                       driver(mic, "bind", "mic2"), bus("ReloadService(\"eventd\")"),
+                       bus("StartService(\"audiod\")"), bus("StartService(\"streamd\")")},
+                      follow_up_calls}));
+}
+
+TEST(ExecuteAction, DevicesAlreadyInPlaceLeaveOnlyTheGpios) {
+    SandboxOutcome attach =
+        execute("attach", {.config = full_config, .sysfs_args = {"--all-bound"}});
+    EXPECT_EQ(attach.status, 0);
+    EXPECT_EQ(attach.out, "<6> Setting GPIOs...\n"
+                          "<6> Device state matches the requested action, nothing to do\n");
+    EXPECT_EQ(calls(attach.log), (std::vector<std::string>{gpio("acc_power", "1"),
+                                                           gpio("acc_reset", "1")}));
+
+    SandboxOutcome detach = execute("detach", {.config = full_config});
+    EXPECT_EQ(detach.status, 0);
+    EXPECT_EQ(detach.out, "<6> Setting GPIOs...\n"
+                          "<6> Device state matches the requested action, nothing to do\n");
+    EXPECT_EQ(calls(detach.log), (std::vector<std::string>{gpio("acc_power", "0"),
+                                                           gpio("acc_reset", "0")}));
+}
+
+TEST(ExecuteAction, AttachWithOneDeviceMissingBindsOnlyThatOne) {
+    SandboxOutcome result = execute(
+        "attach", {.config = full_config,
+                   .sysfs_args = {"--bound", mic + "mic0", "--bound", mic + "mic2"}});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(calls(result.log),
+              concat({{gpio("acc_power", "1"), gpio("acc_reset", "1"),
+                       bus("StopService(\"streamd\")"), bus("StopService(\"audiod\")"),
+                       driver(mic, "bind", "mic1"), bus("ReloadService(\"eventd\")"),
+                       bus("StartService(\"audiod\")"), bus("StartService(\"streamd\")")},
+                      follow_up_calls}));
+}
+
+TEST(ExecuteAction, DetachNeverRunsTheFollowUps) {
+    // No unbind list: no state test and no driver step, but the services still cycle.
+    SandboxOutcome result = execute("detach", {.config = R"({"vornic": {
+        "sync_irlight": true, "trigger_mic_swap": true,
+        "bind_devices": [")" + mic + R"(mic0"],
+        "startstop_services": ["audiod", "streamd"], "reload_services": ["eventd"]}})"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "<6> Stopping services...\n"
+                          "<6> Reloading services...\n"
+                          "<6> Starting services...\n"
+                          "<6> Action executed successfully\n");
+    EXPECT_EQ(calls(result.log),
+              (std::vector<std::string>{
+                  bus("StopService(\"streamd\")"), bus("StopService(\"audiod\")"),
+                  bus("ReloadService(\"eventd\")"), bus("StartService(\"audiod\")"),
+                  bus("StartService(\"streamd\")")}));
+}
+
+TEST(ExecuteAction, ReattachRedoesBoundDevices) {
+    SandboxOutcome result = execute("reattach", {.config = R"({"vornic": {
+        "bind_devices": [")" + mic + R"(mic0", ")" + mic + R"(mic1"],
+        "unbind_devices": [")" + mic + R"(mic0", ")" + mic + R"(mic1"]}})",
+                                                 .sysfs_args = {"--all-bound"}});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "<6> Re-Binding drivers...\n"
+                          "<6> Action executed successfully\n");
+    EXPECT_EQ(calls(result.log),
+              (std::vector<std::string>{
+                  driver(mic, "unbind", "mic0"), driver(mic, "unbind", "mic1"),
+                  driver(mic, "bind", "mic0"), driver(mic, "bind", "mic1")}));
+}
+
+TEST(ExecuteAction, ReattachWithoutDeviceListsStillCyclesServicesAndFollowsUp) {
+    SandboxOutcome result = execute("reattach", {.config = R"({"vornic": {
+        "sync_irlight": true, "trigger_mic_swap": true, "startstop_services": ["audiod"]}})"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "<6> Stopping services...\n"
+                          "<6> Starting services...\n"
+                          "<6> IR lights status synchronized with DayNight filter\n"
+                          "<6> Action executed successfully\n");
+    EXPECT_EQ(calls(result.log),
+              concat({{bus("StopService(\"audiod\")"), bus("StartService(\"audiod\")")},
+                      follow_up_calls}));
+}
+
+TEST(ExecuteAction, EmptyConfigurationOnlyReportsSuccess) {
+    for (const char* action : {"attach", "detach", "reattach"}) {
+        SCOPED_TRACE(action);
+        SandboxOutcome result = execute(action, {.config = R"({"vornic": {}})"});
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.out, "<6> Action executed successfully\n");
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(calls(result.log), std::vector<std::string>{});
+    }
+}
+
+TEST(ExecuteAction, FailedStartRequestsRebootUnlessForbidden) {
+    const std::vector<std::string> fail_start = {"--fail=StartService:streamd=unit failed"};
+    const std::string failure_lines =
+        "<3> Failed to call action: StartService(streamd): unit failed\n"
+        "<3> Failed to execute service streamd with action StartService: ";
+
+    SandboxOutcome reboot =
+        execute("attach", {.config = full_config, .platform_args = fail_start});
+    EXPECT_EQ(reboot.status, 1);
+    EXPECT_TRUE(reboot.err.starts_with(failure_lines)) << reboot.err;
+    EXPECT_TRUE(reboot.out.ends_with("<6> Starting services...\n"
+                                     "<6> Action failed, resorting to reboot...\n"))
+        << reboot.out;
+    std::vector<std::string> seen = calls(reboot.log);
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_EQ(seen[seen.size() - 2], bus("StartService(\"streamd\")"));
+    EXPECT_EQ(seen.back(), bus("Reboot()"));
+
+    std::string never_reboot = full_config;
+    never_reboot.insert(never_reboot.find('{', 1) + 1, R"("never_reboot": true,)");
+    SandboxOutcome kept =
+        execute("attach", {.config = never_reboot, .platform_args = fail_start});
+    EXPECT_EQ(kept.status, 1);
+    EXPECT_TRUE(kept.err.starts_with(failure_lines)) << kept.err;
+    EXPECT_TRUE(kept.out.ends_with("<6> Starting services...\n")) << kept.out;
+    EXPECT_EQ(calls(kept.log).back(), bus("StartService(\"streamd\")"));
+}
+
+TEST(ExecuteAction, RefusedRebootIsAnAlert) {
+    SandboxOutcome result = execute(
+        "detach", {.config = R"({"vornic": {"startstop_services": ["audiod"]}})",
+                   .platform_args = {"--fail=StopService=busy", "--fail=Reboot=not now"}});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_TRUE(result.err.ends_with(
+        "<3> Failed to call action: Reboot(): not now\n"
+        "<1> Unable to reboot the system after Vornic actions handle failed\n"))
+        << result.err;
+}
+
+TEST(ExecuteAction, FailedUnbindWriteIsPassedOver) {
+    SandboxOutcome result = execute(
+        "detach", {.config = R"({"vornic": {
+                       "unbind_devices": [")" + spk + R"(spk0", ")" + mic + R"(mic0"],
+                       "reload_services": ["eventd"]}})",
+                   .sysfs_args = {"--all-bound", "--fail-write", spk + "unbind"}});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(calls(result.log),
+              (std::vector<std::string>{driver(spk, "unbind", "spk0"),
+                                        driver(mic, "unbind", "mic0"),
+                                        bus("ReloadService(\"eventd\")")}));
+}
+
+TEST(ExecuteAction, FailedGpioNamesItsStateAndStopsTheRest) {
+    const std::string config = R"({"vornic": {"never_reboot": true,
+                                   "set_gpio": ["acc_power", "acc_reset"]}})";
+    for (auto [action, word] : {std::pair{"attach", "active"}, {"detach", "inactive"}}) {
+        SCOPED_TRACE(action);
+        SandboxOutcome result =
+            execute(action, {.config = config, .sysfs_args = {"--fail-gpio", "acc_power"}});
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.err, std::string("<3> Failed to set GPIO acc_power to ") + word +
+                                  ": Input/output error\n");
+        EXPECT_EQ(calls(result.log).size(), 1u) << result.log;
+    }
+}
+
+} // namespace
