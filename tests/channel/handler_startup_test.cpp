@@ -99,4 +99,32 @@ TEST(HandlerStartup, AccessoryRemovedAndAttachedAgainIsOneReattach) {
     EXPECT_EQ(lines_starting(result.log, "bus: Reboot"), std::vector<std::string>{});
 }
 
+TEST(HandlerStartup, AttachEndsWithRollThenIrLightsThenSuccess) {
+    SandboxOutcome result =
+        Sandbox{.config = R"({"vornic": {"sync_irlight": true, "trigger_mic_swap": true,
+                                         "startstop_services": ["audiod"]}})",
+                .platform_args = {"--roll=300", "--daynight=night"}}
+            .shell(R"sh(
+        "$VORNIC" -s >/run/handler.out & HANDLER=$!
+        until [ -S /run/vornic.socket ]; do sleep 0.01; done
+        "$VORNIC" attach
+        wait $HANDLER; status=$?
+        cat /run/handler.out
+        exit $status)sh");
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "<6> Waiting for commands with 8 seconds timeout\n"
+                          "<6> Stopping services...\n"
+                          "<6> Starting services...\n"
+                          "<6> IR lights status synchronized with DayNight filter\n"
+                          "<6> Action executed successfully\n");
+    EXPECT_EQ(lines_starting(result.log, "bus: "),
+              (std::vector<std::string>{
+                  "bus: StopService(\"audiod\") -> ok", "bus: StartService(\"audiod\") -> ok",
+                  "bus: GetStatus(0) -> (\"camera\", \"1920x1080\", \"normal\", \"ok\", 0, 0, 300)",
+                  "bus: AbsoluteRoll(1, -60) -> ok", "bus: GetDayNight() -> \"night\""}));
+    // The IR script is the last thing the platform sees; its success line precedes the
+    // handler's final one above.
+    EXPECT_EQ(lines_starting(result.log, "").back(), "ir: sync_irlight_ircut.sh ir_filter_off");
+}
+
 } // namespace

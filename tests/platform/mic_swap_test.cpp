@@ -1,0 +1,58 @@
+// The microphone swap against the simulated camera-view service: the roll angle read back,
+// folded and sent again, and what a broken or missing service leads to.
+#include "support/sandbox.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::string probe = PROBE_BINARY;
+
+SandboxOutcome swap(std::vector<std::string> platform_args) {
+    return Sandbox{.platform_args = std::move(platform_args)}.run({probe, "mic-swap"});
+}
+
+std::vector<std::string> roll_requests(const SandboxOutcome& result) {
+    return lines_starting(result.log, "bus: AbsoluteRoll");
+}
+
+TEST(MicSwap, RollAngleIsSentBackFolded) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"90.4", "90"}, {"181", "-179"}, {"359.9", "-1"}, {"725.3", "5"}, {"-541", "-181"}};
+    for (auto [read, sent] : rows) {
+        SCOPED_TRACE(read);
+        SandboxOutcome result = swap({std::string("--roll=") + read});
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(roll_requests(result),
+                  std::vector<std::string>{std::string("bus: AbsoluteRoll(1, ") + sent +
+                                           ") -> ok"});
+    }
+}
+
+TEST(MicSwap, AbsentServiceIsSilent) {
+    SandboxOutcome result = swap({"--absent=camview"});
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(lines_starting(result.log, "bus: "), std::vector<std::string>{});
+}
+
+TEST(MicSwap, MalformedStatusSendsNoRollRequest) {
+    SandboxOutcome short_reply = swap({"--status-reply=short"});
+    EXPECT_EQ(short_reply.err, "<3> Failed to read roll angle in reply\n");
+    EXPECT_EQ(roll_requests(short_reply), std::vector<std::string>{});
+
+    SandboxOutcome mistyped = swap({"--status-reply=mistyped"});
+    EXPECT_EQ(mistyped.err, "<3> Failed to skip parameters in reply\n");
+    EXPECT_EQ(roll_requests(mistyped), std::vector<std::string>{});
+}
+
+TEST(MicSwap, RefusedRollRequestIsOnlyAWarning) {
+    SandboxOutcome result =
+        Sandbox{.config = R"({"vornic": {"trigger_mic_swap": true}})",
+                .platform_args = {"--fail=AbsoluteRoll=view is locked"}}
+            .run({probe, "execute", "reattach"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "<4> Failed to trigger chain of events for swapping mics.\n");
+    EXPECT_EQ(result.out, "<6> Action executed successfully\n");
+}
+
+} // namespace
