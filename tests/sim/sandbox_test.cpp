@@ -81,7 +81,7 @@ TEST(Sandbox, PlatformSimulatorEndsCleanlyWhenTheBusGoesAway) {
     SandboxOutcome result = Sandbox{}.shell(R"sh(
         find_process() {
             for dir in /proc/[0-9]*; do
-                read -r name <"$dir/comm" 2>/dev/null && [ "$name" = "$1" ] && echo "${dir#/proc/}"
+                { read -r name <"$dir/comm"; } 2>/dev/null && [ "$name" = "$1" ] && echo "${dir#/proc/}"
             done
         }
         kill "$(find_process dbus-daemon)"
