@@ -55,52 +55,53 @@ TEST(WaitLoop, QuietPeriodWithoutClientsEndsTheRun) {
 }
 
 TEST(WaitLoop, DetachAfterAttachWinsAQuietPeriodAfterIt) {
-    SandboxOutcome result = sandbox().shell(start_loop(2) + R"sh(
-        "$VORNIC" attach; sleep 1
-        "$VORNIC" detach; sleep 1
-        echo "executed one second after detach: $(executed)"
+    SandboxOutcome result = sandbox().shell(start_loop(3) + R"sh(
+        "$VORNIC" attach; sleep 1.5
+        "$VORNIC" detach; sleep 1.5
+        echo "executed 1.5 seconds after detach: $(executed)"
         finish)sh");
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, "executed one second after detach: 0\n" + waiting(2) + detach_lines);
+    EXPECT_EQ(result.out, "executed 1.5 seconds after detach: 0\n" + waiting(3) + detach_lines);
 }
 
 TEST(WaitLoop, AttachAfterDetachBecomesReattach) {
-    SandboxOutcome result = sandbox().shell(start_loop(1) + R"sh(
+    SandboxOutcome result = sandbox().shell(start_loop(2) + R"sh(
         "$VORNIC" detach; "$VORNIC" attach; finish)sh");
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, waiting(1) + reattach_lines);
+    EXPECT_EQ(result.out, waiting(2) + reattach_lines);
 }
 
 TEST(WaitLoop, ReattachAfterAttachKeepsAttach) {
-    SandboxOutcome result = sandbox().shell(start_loop(1) + R"sh(
+    SandboxOutcome result = sandbox().shell(start_loop(2) + R"sh(
         "$VORNIC" attach; "$VORNIC" reattach; finish)sh");
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, waiting(1) + attach_lines);
+    EXPECT_EQ(result.out, waiting(2) + attach_lines);
 }
 
 TEST(WaitLoop, FirstReattachRunsAtOnceAndLaterClientsAreNotRead) {
     // The stop takes a second, so the second client connects while the action runs.
     Sandbox slow = sandbox();
     slow.platform_args = {"--delay=StopService=1000"};
-    SandboxOutcome result = slow.shell(start_loop(5) + R"sh(
+    SandboxOutcome result = slow.shell(start_loop(8) + R"sh(
         "$VORNIC" reattach; sleep 0.3
-        "$VORNIC" detach; echo "second client: $?"; sleep 2
+        "$VORNIC" detach; echo "second client: $?"; sleep 4
         echo "executed within the quiet period: $(executed)"
         finish)sh");
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, "second client: 0\nexecuted within the quiet period: 1\n" +
-                              waiting(5) + reattach_lines);
+                              waiting(8) + reattach_lines);
 }
 
 TEST(WaitLoop, InvalidCodesAreLoggedAndRestartTheQuietPeriod) {
-    SandboxOutcome result = sandbox().shell(start_loop(2) + R"sh(
-        "$VORNIC" attach; sleep 1.5
-        "$RAW_CLIENT" /run/vornic.socket 03000000; sleep 1
-        echo "executed 2.5 seconds after attach: $(executed)"
+    // Without the restart, the attach would run 3 seconds after it came.
+    SandboxOutcome result = sandbox().shell(start_loop(3) + R"sh(
+        "$VORNIC" attach; sleep 2
+        "$RAW_CLIENT" /run/vornic.socket 03000000; sleep 2
+        echo "executed 4 seconds after attach: $(executed)"
         "$RAW_CLIENT" /run/vornic.socket feffffff
         finish)sh");
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, "executed 2.5 seconds after attach: 0\n" + waiting(2) + attach_lines);
+    EXPECT_EQ(result.out, "executed 4 seconds after attach: 0\n" + waiting(3) + attach_lines);
     EXPECT_EQ(result.err, "<3> Invalid action received: 3\n"
                           "<3> Invalid action received: -2\n");
 }
