@@ -1,6 +1,7 @@
 // Fuzz target: a byte stream cut into 4-byte client messages, taken one after another as the
 // handler's wait loop takes them. Each step is checked against the merge table written out
-// cell by cell; bytes left over model a client that closed before its fourth byte.
+// cell by cell. Bytes left over are dropped: the loop ends on such a short read before
+// taking anything from it.
 #include "check.h"
 
 #include "handler/merge.h"
