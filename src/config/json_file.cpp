@@ -9,10 +9,23 @@
 #include <memory>
 #include <new>
 
-int parse_json_object(const char* text, JsonPtr& root) {
+namespace {
+
+// The parser's message quotes the file where it stopped. A control character there, a line
+// break above all, would split the diagnostic into lines the journal reads as two messages.
+void mask_control_characters(char* text) {
+    for (; *text; text++)
+        if (static_cast<unsigned char>(*text) < 0x20 || *text == 0x7f)
+            *text = '?';
+}
+
+} // namespace
+
+int parse_json_object(const char* text, size_t length, JsonPtr& root) {
     json_error_t error;
-    JsonPtr parsed(json_loads(text, 0, &error));
+    JsonPtr parsed(json_loadb(text, length, 0, &error));
     if (!parsed) {
+        mask_control_characters(error.text);
         fprintf(stderr, "<%d> Failed to allocate the root JSON object: '%s'\n", LOG_WARNING,
                 error.text);
         return -1;
@@ -39,9 +52,9 @@ int read_json_file(const char* path, JsonPtr& root) {
     }
 
     size_t size = static_cast<size_t>(status.st_size);
-    std::unique_ptr<char[]> buffer(new (std::nothrow) char[size + 1]);
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[size]);
     if (!buffer) {
-        fprintf(stderr, "<%d> Failed to allocate %zu bytes for file %s: %s\n", LOG_ERR, size + 1,
+        fprintf(stderr, "<%d> Failed to allocate %zu bytes for file %s: %s\n", LOG_ERR, size,
                 path, strerror(ENOMEM));
         return -1;
     }
@@ -50,7 +63,8 @@ int read_json_file(const char* path, JsonPtr& root) {
         fprintf(stderr, "<%d> Failed to read file: %s\n", LOG_WARNING, path);
         return -1;
     }
-    buffer[length] = '\0';
 
-    return parse_json_object(buffer.get(), root);
+    // Every byte read is parsed: a NUL byte must not end the document early and let
+    // whatever follows it through unchecked.
+    return parse_json_object(buffer.get(), length, root);
 }

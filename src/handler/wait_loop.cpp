@@ -32,9 +32,9 @@ Wait wait_for_client(int listen_fd, uint32_t seconds) {
     return ready == 0 ? Wait::quiet : Wait::ready;
 }
 
-// Accepts one client and reads its code. Returns nothing when the accept or the read failed,
-// which has then been reported.
-std::optional<int32_t> read_client_code(int listen_fd) {
+// Accepts one client and reads its message. Returns nothing when the accept or the read
+// failed, which has then been reported.
+std::optional<ActionWire> read_client_message(int listen_fd) {
     UniqueFd client(accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC));
     if (!client) {
         fprintf(stderr, "<%d> Connection accept fail: %s\n", LOG_ERR, strerror(errno));
@@ -50,7 +50,7 @@ std::optional<int32_t> read_client_code(int listen_fd) {
         fprintf(stderr, "<%d> Read Error: %s\n", LOG_ERR, strerror(errno));
         return std::nullopt;
     }
-    return decode_action(wire);
+    return wire;
 }
 
 int serve_clients(int listen_fd, const HandlerConfig& config, uint32_t seconds, sd_bus* bus) {
@@ -65,16 +65,14 @@ int serve_clients(int listen_fd, const HandlerConfig& config, uint32_t seconds, 
             break;
         }
 
-        std::optional<int32_t> code = read_client_code(listen_fd);
-        if (!code)
+        std::optional<ActionWire> message = read_client_message(listen_fd);
+        if (!message)
             return 1;
-        if (!is_valid_action(*code)) {
-            fprintf(stderr, "<%d> Invalid action received: %d\n", LOG_ERR, *code);
-            continue;
-        }
-        Merge merge = merge_action(pending, static_cast<ActionCode>(*code));
-        pending = merge.pending;
-        if (merge.execute_now)
+        Intake intake = take_message(pending, *message);
+        if (!intake.valid)
+            fprintf(stderr, "<%d> Invalid action received: %d\n", LOG_ERR, intake.code);
+        pending = intake.pending;
+        if (intake.execute_now)
             return execute_action(pending, config, bus);
     }
 }

@@ -105,6 +105,29 @@ TEST(LoadConfig, TextThatIsNotJsonShowsTheParserError) {
                            "''[' or '{' expected near 'vornic''\n");
 }
 
+TEST(LoadConfig, NulByteDoesNotHideTheRestOfTheFile) {
+    using namespace std::string_literals;
+    // What follows a NUL byte is part of the file and must be valid JSON too.
+    Loaded trailing = load_text("{\"vornic\": {}}\0\0garbage"s);
+    EXPECT_FALSE(trailing.config);
+    EXPECT_EQ(trailing.err, "<4> Failed to allocate the root JSON object: "
+                            "'end of file expected near end of file'\n");
+
+    Loaded in_string = load_text("{\"vornic\": {\"set_gpio\": [\"acc\0power\"]}}"s);
+    EXPECT_FALSE(in_string.config);
+    EXPECT_EQ(in_string.err, "<4> Failed to allocate the root JSON object: "
+                             "'control character 0x0 near '\"acc''\n");
+}
+
+TEST(LoadConfig, ParserErrorQuotingControlCharactersStaysOneLine) {
+    // The parser quotes the text where it stopped, a line break included, and the journal
+    // would take that line break for the end of the message.
+    Loaded loaded = load_text("{\"vornic\": \"\\u\n");
+    EXPECT_FALSE(loaded.config);
+    EXPECT_EQ(loaded.err, "<4> Failed to allocate the root JSON object: "
+                          "'invalid escape near '\"\\u?''\n");
+}
+
 TEST(LoadConfig, RootMustBeAnObjectWithVornic) {
     Loaded array = load_text(R"([{"vornic": {}}])");
     EXPECT_FALSE(array.config);

@@ -1,7 +1,9 @@
-// Every cell of the merge table.
+// Every cell of the merge table, and what a client's message does to the pending action.
 #include "handler/merge.h"
 
 #include <gtest/gtest.h>
+
+#include <limits>
 
 namespace {
 
@@ -46,6 +48,25 @@ TEST(MergeTable, DetachThenAttachThenDetachIsDetach) {
     for (ActionCode code : {DETACH, ATTACH, DETACH})
         pending = merge_action(pending, code).pending;
     EXPECT_EQ(pending, DETACH);
+}
+
+TEST(TakeMessage, CodeOutOfRangeLeavesPendingAsItWas) {
+    for (int32_t code : {-2, 3, std::numeric_limits<int32_t>::min(),
+                         std::numeric_limits<int32_t>::max()}) {
+        SCOPED_TRACE(code);
+        Intake intake = take_message(DETACH, encode_action(code));
+        EXPECT_FALSE(intake.valid);
+        EXPECT_EQ(intake.code, code);
+        EXPECT_EQ(intake.pending, DETACH);
+        EXPECT_FALSE(intake.execute_now);
+    }
+}
+
+TEST(TakeMessage, FirstReattachOnTheWireExecutesAtOnce) {
+    Intake intake = take_message(NONE, encode_action(REATTACH));
+    EXPECT_TRUE(intake.valid);
+    EXPECT_EQ(intake.pending, REATTACH);
+    EXPECT_TRUE(intake.execute_now);
 }
 
 } // namespace

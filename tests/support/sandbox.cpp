@@ -2,6 +2,7 @@
 
 #include "support/temp_dir.h"
 
+#include <filesystem>
 #include <sstream>
 
 SandboxOutcome Sandbox::run(const std::vector<std::string>& command) const {
@@ -30,6 +31,12 @@ SandboxOutcome Sandbox::run(const std::vector<std::string>& command) const {
     outcome.log = scratch.read("out/platform.log");
     outcome.state = scratch.read("out/state");
     outcome.errors = scratch.read("out/sandbox.err");
+    std::error_code no_directory; // a sandbox that failed early may have made none
+    for (const auto& entry : std::filesystem::directory_iterator(scratch / "out", no_directory)) {
+        std::string name = entry.path().filename().string();
+        if (name != "platform.log" && name != "state" && name != "sandbox.err")
+            outcome.files[name] = scratch.read("out/" + name);
+    }
     return outcome;
 }
 

@@ -4,6 +4,7 @@
 
 #include "support/process.h"
 
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,6 +18,8 @@ struct SandboxOutcome : Outcome {
     std::string log;    // the calls to the platform in order: "bus: ", "sysfs: ", "ir: " lines
     std::string state;  // the platform's state after the run (vornic-platform-sim --state)
     std::string errors; // what the sandbox's daemons wrote to stderr
+    // Any other file the command left in /run/sandbox/out, by name: the command's own records.
+    std::map<std::string, std::string> files;
 };
 
 struct Sandbox {
