@@ -1,7 +1,7 @@
 // Fuzz target: arbitrary bytes as the content of the configuration file, read by load_config
 // as the handler and the printer read it. Checks that the loader writes one diagnostic exactly
 // when it fails, accepts only a document that is one JSON object from the first byte to the
-// last, and copies its lists as they are.
+// first NUL byte or the end, and copies its lists as they are.
 #include "check.h"
 
 #include "common/handles.h"
@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -88,9 +89,11 @@ void check_list(const json_t* section, const char* key, const StringList& list) 
         FUZZ_CHECK((*list)[i] == json_string_value(json_array_get(array, i)));
 }
 
-// The accepted configuration against the document parsed afresh from all of the input.
+// The accepted configuration against the document parsed afresh from the input, which ends
+// at its first NUL byte.
 void check_accepted(const uint8_t* data, size_t size, const HandlerConfig& config) {
-    JsonPtr document(json_loadb(reinterpret_cast<const char*>(data), size, 0, nullptr));
+    const char* text = reinterpret_cast<const char*>(data);
+    JsonPtr document(json_loadb(text, strnlen(text, size), 0, nullptr));
     FUZZ_CHECK(document && json_is_object(document.get()));
     const json_t* section = json_object_get(document.get(), "vornic");
     FUZZ_CHECK(section);

@@ -21,9 +21,9 @@ void mask_control_characters(char* text) {
 
 } // namespace
 
-int parse_json_object(const char* text, size_t length, JsonPtr& root) {
+int parse_json_object(const char* text, JsonPtr& root) {
     json_error_t error;
-    JsonPtr parsed(json_loadb(text, length, 0, &error));
+    JsonPtr parsed(json_loads(text, 0, &error));
     if (!parsed) {
         mask_control_characters(error.text);
         fprintf(stderr, "<%d> Failed to allocate the root JSON object: '%s'\n", LOG_WARNING,
@@ -52,9 +52,9 @@ int read_json_file(const char* path, JsonPtr& root) {
     }
 
     size_t size = static_cast<size_t>(status.st_size);
-    std::unique_ptr<char[]> buffer(new (std::nothrow) char[size]);
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[size + 1]);
     if (!buffer) {
-        fprintf(stderr, "<%d> Failed to allocate %zu bytes for file %s: %s\n", LOG_ERR, size,
+        fprintf(stderr, "<%d> Failed to allocate %zu bytes for file %s: %s\n", LOG_ERR, size + 1,
                 path, strerror(ENOMEM));
         return -1;
     }
@@ -64,7 +64,9 @@ int read_json_file(const char* path, JsonPtr& root) {
         return -1;
     }
 
-    // Every byte read is parsed: a NUL byte must not end the document early and let
-    // whatever follows it through unchecked.
-    return parse_json_object(buffer.get(), length, root);
+    buffer[length] = '\0';
+
+    // The document ends at the first NUL byte: a file padded with zeros to a fixed size, as
+    // images written to flash often are, still reads as the JSON before the padding.
+    return parse_json_object(buffer.get(), root);
 }

@@ -3,9 +3,9 @@
 
 #include "common/handles.h"
 
-// Parses the `length` bytes at `text`, all of them, NUL bytes included; on success stores the
-// root object in `root` and returns 0. On failure writes the reason to stderr and returns -1.
-int parse_json_object(const char* text, size_t length, JsonPtr& root);
+// Parses NUL-terminated `text`; on success stores the root object in `root` and returns 0.
+// On failure writes the reason to stderr and returns -1.
+int parse_json_object(const char* text, JsonPtr& root);
 
 // Reads the file at `path` and parses it as parse_json_object() does.
 int read_json_file(const char* path, JsonPtr& root);

@@ -71,7 +71,7 @@ TEST(Memcheck, PrinterWithValidInvalidAndMissingConfiguration) {
         config=/usr/share/vornic/vornic.json
         printf '%s' '{"vornic": {"set_gpio": ["a"], "unbind_devices": [["/e/f"]]}}' >$config
         vg -p; echo "invalid list: $?"
-        printf '{"vornic": {}}\0garbage' >$config
+        printf '{"vornic": {' >$config
         vg -p; echo "not JSON: $?"
         rm $config
         vg -p; echo "missing: $?")sh");
@@ -80,7 +80,7 @@ TEST(Memcheck, PrinterWithValidInvalidAndMissingConfiguration) {
     EXPECT_EQ(result.err, "<3> Invalid unbind_devices array in configuration.\n"
                           "Failed to get configuration\n"
                           "<4> Failed to allocate the root JSON object: "
-                          "'end of file expected near end of file'\n"
+                          "'string or '}' expected near end of file'\n"
                           "Failed to get configuration\n"
                           "<4> File '/usr/share/vornic/vornic.json' not found\n"
                           "Failed to get configuration\n");
