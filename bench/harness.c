@@ -1,6 +1,6 @@
 // Timing driver of the benchmarks: runs its jobs in turn, a run of each at a time so that a
-// noisy moment of the machine hits them all alike, and prints per job the median and minimum
-// wall time of a run and the median CPU time of the processes it started.
+// noisy moment of the machine hits them all alike, and prints per job the median wall time of
+// a run and the median CPU time of the processes it started.
 #define _GNU_SOURCE
 #include <fcntl.h>
 #include <signal.h>
@@ -10,11 +10,12 @@
 #include <string.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
+
+#include "process_memory.h"
 
 static void usage(void) {
     fprintf(stderr,
@@ -36,7 +37,7 @@ static void usage(void) {
     exit(2);
 }
 
-static void die(const char* what) {
+void die(const char* what) {
     perror(what);
     exit(1);
 }
@@ -147,48 +148,6 @@ static void await_line(int fd, const char* prefix) {
     }
 }
 
-// Memory of a process: the peak resident set, and the present one split between the shared
-// libraries' mappings and everything else (the program's own file, heap, stack, anonymous
-// memory); what is private to the process; and its proportional share (pages shared with
-// other processes, such as the bus daemon mapping the same libraries, count in part).
-static void read_memory(pid_t pid, char* out, size_t size) {
-    char path[64];
-    char text[256];
-    long hwm = -1, libs = 0, own = 0, private_kb = 0, pss = 0;
-    snprintf(path, sizeof path, "/proc/%d/status", (int)pid);
-    FILE* status = fopen(path, "r");
-    if (!status)
-        die(path);
-    while (fgets(text, sizeof text, status))
-        sscanf(text, "VmHWM: %ld", &hwm);
-    fclose(status);
-
-    snprintf(path, sizeof path, "/proc/%d/smaps", (int)pid);
-    FILE* smaps = fopen(path, "r");
-    if (!smaps)
-        die(path);
-    int library = 0;
-    while (fgets(text, sizeof text, smaps)) {
-        long kb;
-        char name[200] = "";
-        unsigned long start, end;
-        // Only a mapping's header line starts with "START-END".
-        if (sscanf(text, "%lx-%lx %*s %*s %*s %*s %199s", &start, &end, name) >= 2) {
-            library = strstr(name, ".so") != NULL;
-        } else if (sscanf(text, "Rss: %ld", &kb) == 1) {
-            *(library ? &libs : &own) += kb;
-        } else if (sscanf(text, "Pss: %ld", &kb) == 1) {
-            pss += kb;
-        } else if (sscanf(text, "Private_Clean: %ld", &kb) == 1 ||
-                   sscanf(text, "Private_Dirty: %ld", &kb) == 1) {
-            private_kb += kb;
-        }
-    }
-    fclose(smaps);
-    snprintf(out, size, " hwm_kb=%ld libs_kb=%ld own_kb=%ld private_kb=%ld pss_kb=%ld", hwm,
-             libs, own, private_kb, pss);
-}
-
 // Runs the handler of a startup or activate job until its first line starting with `line`,
 // then kills it or, with `to_exit`, lets it run to its end. Returns the time of the line,
 // having added the handler's CPU time to `cpu`.
@@ -202,7 +161,7 @@ static double run_handler(char** command, const char* line, int to_exit, char* m
     await_line(out[0], line);
     double at_line = now_us();
     if (memory)
-        read_memory(pid, memory, size);
+        read_process_memory(pid, memory, size);
     if (to_exit) {
         char rest[4096];
         while (read(out[0], rest, sizeof rest) > 0)
@@ -336,8 +295,7 @@ int main(int argc, char* argv[]) {
             run_once(&jobs[j], i, i == runs - 1);
 
     for (int j = 0; j < count; j++) {
-        double middle = median(jobs[j].wall, runs); // sorts: the fastest run comes first
-        printf("median_us=%.0f min_us=%.0f cpu_us=%.0f%s", middle, jobs[j].wall[0],
+        printf("median_us=%.0f cpu_us=%.0f%s", median(jobs[j].wall, runs),
                median(jobs[j].cpu, runs), jobs[j].memory);
         if (jobs[j].kind == ACTIVATE)
             printf(" client_us=%.0f startup_us=%.0f action_us=%.0f",
