@@ -54,3 +54,11 @@ std::vector<std::string> lines_starting(const std::string& text, std::string_vie
             lines.push_back(line);
     return lines;
 }
+
+std::vector<std::string> platform_calls(const std::string& log) {
+    std::vector<std::string> calls;
+    for (const std::string& line : lines_starting(log, ""))
+        if (!line.starts_with("sysfs: ready"))
+            calls.push_back(line.substr(0, line.find(" -> ")));
+    return calls;
+}

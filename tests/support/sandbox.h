@@ -41,3 +41,7 @@ struct Sandbox {
 
 // The lines of `text` that start with `prefix`, in order.
 std::vector<std::string> lines_starting(const std::string& text, std::string_view prefix);
+
+// The calls in a platform log without their results, e.g. `bus: StopService("audiod")`, and
+// without the simulated sysfs's start-up line.
+std::vector<std::string> platform_calls(const std::string& log);
