@@ -4,7 +4,5 @@
 #include "common/handles.h"
 
 // Opens a private connection to the system bus. On failure writes the reason and returns null.
+// The connection is released when the returned pointer goes, on every path.
 BusPtr open_system_bus();
-
-// Drops the caller's reference to the connection; null is accepted.
-inline void release_system_bus(BusPtr bus) { bus.reset(); }
