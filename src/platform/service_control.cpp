@@ -8,7 +8,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <ranges>
 
 namespace {
 
@@ -47,8 +46,10 @@ int call_system_method(sd_bus* bus, const char* method) {
 
 namespace {
 
-int call_each(sd_bus* bus, auto&& services, const char* method) {
-    for (const std::string& service : services) {
+template <typename Iterator>
+int call_each(sd_bus* bus, Iterator first, Iterator last, const char* method) {
+    for (; first != last; ++first) {
+        const std::string& service = *first;
         int r = call_service_method(bus, method, service.c_str());
         if (r < 0) {
             fprintf(stderr, "<%d> Failed to execute service %s with action %s: %s\n", LOG_ERR,
@@ -64,6 +65,6 @@ int call_each(sd_bus* bus, auto&& services, const char* method) {
 int run_service_action(sd_bus* bus, const std::vector<std::string>& services, const char* method,
                        bool reverse) {
     if (reverse)
-        return call_each(bus, services | std::views::reverse, method);
-    return call_each(bus, services, method);
+        return call_each(bus, services.rbegin(), services.rend(), method);
+    return call_each(bus, services.begin(), services.end(), method);
 }
