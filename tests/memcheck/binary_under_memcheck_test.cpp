@@ -51,6 +51,14 @@ const std::string full_config = R"({"vornic": {
     "reload_services": ["eventd"]}})";
 
 const std::string waiting = "<6> Waiting for commands with 8 seconds timeout\n";
+// A re-attach of `full_config`, follow-ups included.
+const std::string reattach = "<6> Setting GPIOs...\n"
+                             "<6> Stopping services...\n"
+                             "<6> Re-Binding drivers...\n"
+                             "<6> Reloading services...\n"
+                             "<6> Starting services...\n"
+                             "<6> IR lights status synchronized with DayNight filter\n"
+                             "<6> Action executed successfully\n";
 
 TEST(Memcheck, ClientSubmitsOrReportsWhyNot) {
     SandboxOutcome result = Sandbox{}.shell(memcheck + R"sh(
@@ -101,14 +109,7 @@ TEST(Memcheck, HandlerCarriesOutReattachWithFollowUps) {
         vg reattach; echo "client: $?"
         wait $HANDLER; echo "handler: $?"; cat /run/handler.out)sh");
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, "client: 0\nhandler: 0\n" + waiting +
-                              "<6> Setting GPIOs...\n"
-                              "<6> Stopping services...\n"
-                              "<6> Re-Binding drivers...\n"
-                              "<6> Reloading services...\n"
-                              "<6> Starting services...\n"
-                              "<6> IR lights status synchronized with DayNight filter\n"
-                              "<6> Action executed successfully\n");
+    EXPECT_EQ(result.out, "client: 0\nhandler: 0\n" + waiting + reattach);
     EXPECT_EQ(result.err, "");
     // The follow-ups reached the platform, the IR script through an untraced shell.
     EXPECT_EQ(lines_starting(result.log, "bus: AbsoluteRoll").size(), 1u) << result.log;
@@ -128,14 +129,7 @@ TEST(Memcheck, SocketActivatedHandlerMergesCodesUntilQuiet) {
         grep -v -e '^Listening on' -e '^Communication attempt' -e '^Execing' /run/handler.err >&2
         true)sh");
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, "handler: 0\n" + waiting +
-                              "<6> Setting GPIOs...\n"
-                              "<6> Stopping services...\n"
-                              "<6> Re-Binding drivers...\n"
-                              "<6> Reloading services...\n"
-                              "<6> Starting services...\n"
-                              "<6> IR lights status synchronized with DayNight filter\n"
-                              "<6> Action executed successfully\n");
+    EXPECT_EQ(result.out, "handler: 0\n" + waiting + reattach);
     EXPECT_EQ(result.err, "<3> Invalid action received: 3\n");
     expect_clean(result, 1);
 }
