@@ -3,7 +3,6 @@
 #include "channel/handler_startup.h"
 
 #include "channel/action_code.h"
-#include "common/unique_fd.h"
 #include "config/config.h"
 #include "handler/wait_loop.h"
 
@@ -17,12 +16,8 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
-
 constexpr uint32_t QUIET_PERIOD_SECONDS = 8;
 
-// Creates the action socket by hand, replacing a stale file. Returns an invalid fd on failure,
-// which has been reported.
 UniqueFd create_listening_socket() {
     sockaddr_un address = {};
     address.sun_family = AF_UNIX;
@@ -48,8 +43,6 @@ UniqueFd create_listening_socket() {
     }
     return fd;
 }
-
-} // namespace
 
 int run_action_handler() {
     int passed = sd_listen_fds(0);

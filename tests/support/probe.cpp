@@ -5,7 +5,7 @@
 //   probe ir-lights               synchronise the IR lights, print the script's status
 //   probe mic-swap                re-apply the roll angle
 //   probe services METHOD [-r] NAME...   run a service-control method over a list
-#include "common/unique_fd.h"
+#include "channel/handler_startup.h"
 #include "config/config.h"
 #include "handler/execute.h"
 #include "handler/wait_loop.h"
@@ -13,10 +13,6 @@
 #include "platform/mic_swap.h"
 #include "platform/service_control.h"
 #include "platform/system_bus.h"
-
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -43,16 +39,9 @@ int wait(uint32_t seconds) {
     std::optional<HandlerConfig> config = config_or_complain();
     if (!config)
         return 2;
-    sockaddr_un address = {};
-    address.sun_family = AF_UNIX;
-    strcpy(address.sun_path, ACTION_SOCKET_PATH);
-    unlink(ACTION_SOCKET_PATH);
-    UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(fd.get(), 0) != 0) {
-        perror("probe");
+    UniqueFd fd = create_listening_socket();
+    if (!fd)
         return 2;
-    }
     return wait_and_execute(fd.get(), *config, seconds);
 }
 
