@@ -1,0 +1,3 @@
+#!/bin/sh
+# The platform's IR script, simulated: logs how it was called beside the platform's calls.
+echo "ir: sync_irlight_ircut.sh $*" >>/run/vornic-vm/platform.log
