@@ -8,6 +8,12 @@
 
 #include <cstdio>
 
+// Relative to the executable ("$ORIGIN/..."), set by the build for the build tree or the
+// install: beside the executable, or in the project's folder of the library directory.
+#ifndef ROLES_LIBRARY_PATH
+#error "ROLES_LIBRARY_PATH must name the roles library relative to the executable"
+#endif
+
 namespace {
 
 using Role = int (*)();
@@ -28,7 +34,7 @@ Role find_role(const char* entry_point) {
     // Kept for the life of the process: "-p -s" prints, then runs the handler.
     static void* library = nullptr;
     if (!library)
-        library = dlopen(ROLES_LIBRARY, LOAD_FLAGS);
+        library = dlopen(ROLES_LIBRARY_PATH, LOAD_FLAGS);
     return library ? reinterpret_cast<Role>(dlsym(library, entry_point)) : nullptr;
 }
 
@@ -37,7 +43,7 @@ Role find_role(const char* entry_point) {
 int run_library_role(const char* entry_point) {
     Role role = find_role(entry_point);
     if (!role) {
-        fprintf(stderr, "<%d> Unable to load %s: %s\n", LOG_ERR, ROLES_LIBRARY, dlerror());
+        fprintf(stderr, "<%d> Unable to load the roles library: %s\n", LOG_ERR, dlerror());
         return 1;
     }
     return role();

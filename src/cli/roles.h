@@ -3,10 +3,6 @@
 // so that the client, which udev runs on every accessory event, loads libc alone.
 #pragma once
 
-// Found through the executable's RUNPATH: the directory of the executable in the build tree,
-// the project's folder in the library directory once installed.
-inline constexpr const char* ROLES_LIBRARY = "libvornic-roles.so";
-
 // The library's only exported symbols, looked up by these names. Each returns the exit
 // status of its part, having reported any failure itself.
 inline constexpr const char* PRINT_CONFIGURATION_ENTRY = "vornic_print_configuration";
