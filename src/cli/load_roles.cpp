@@ -4,14 +4,18 @@
 #include "cli/roles.h"
 
 #include <dlfcn.h>
+#include <limits.h>
 #include <syslog.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
-// Relative to the executable ("$ORIGIN/..."), set by the build for the build tree or the
-// install: beside the executable, or in the project's folder of the library directory.
-#ifndef ROLES_LIBRARY_PATH
-#error "ROLES_LIBRARY_PATH must name the roles library relative to the executable"
+// Relative to the directory of the executable, set by the build for the build tree (beside
+// the executable) or for the install (the project's folder of the library directory).
+#ifndef ROLES_LIBRARY_FROM_EXECUTABLE
+#error "ROLES_LIBRARY_FROM_EXECUTABLE must name the roles library relative to the executable"
 #endif
 
 namespace {
@@ -29,21 +33,48 @@ constexpr int LOAD_FLAGS = RTLD_LAZY | RTLD_LOCAL;
 constexpr int LOAD_FLAGS = RTLD_LAZY | RTLD_LOCAL | RTLD_DEEPBIND;
 #endif
 
-// Returns the entry point, or nullptr with the loader's reason in dlerror().
-Role find_role(const char* entry_point) {
+// Writes the library's path into `path`: the executable's own directory, as the kernel
+// recorded it at exec, then the build's relative path. Returns false with errno set.
+bool library_path(char (&path)[PATH_MAX]) {
+    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length < 0)
+        return false;
+    path[length] = '\0';
+    char* slash = strrchr(path, '/');
+    size_t directory = slash ? static_cast<size_t>(slash - path) + 1 : 0;
+    if (directory + strlen(ROLES_LIBRARY_FROM_EXECUTABLE) >= sizeof path) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    strcpy(path + directory, ROLES_LIBRARY_FROM_EXECUTABLE);
+    return true;
+}
+
+// Returns the entry point, or nullptr with the reason in `reason`.
+Role find_role(const char* entry_point, const char*& reason) {
     // Kept for the life of the process: "-p -s" prints, then runs the handler.
     static void* library = nullptr;
-    if (!library)
-        library = dlopen(ROLES_LIBRARY_PATH, LOAD_FLAGS);
-    return library ? reinterpret_cast<Role>(dlsym(library, entry_point)) : nullptr;
+    if (!library) {
+        char path[PATH_MAX];
+        if (!library_path(path)) {
+            reason = strerror(errno);
+            return nullptr;
+        }
+        library = dlopen(path, LOAD_FLAGS);
+    }
+    Role role = library ? reinterpret_cast<Role>(dlsym(library, entry_point)) : nullptr;
+    if (!role)
+        reason = dlerror();
+    return role;
 }
 
 } // namespace
 
 int run_library_role(const char* entry_point) {
-    Role role = find_role(entry_point);
+    const char* reason = nullptr;
+    Role role = find_role(entry_point, reason);
     if (!role) {
-        fprintf(stderr, "<%d> Unable to load the roles library: %s\n", LOG_ERR, dlerror());
+        fprintf(stderr, "<%d> Unable to load the roles library: %s\n", LOG_ERR, reason);
         return 1;
     }
     return role();

@@ -140,8 +140,9 @@ TEST(CommandLine, ActionWordsAreExactAndCaseSensitive) {
 
 TEST(CommandLine, WithoutItsLibraryOnlyTheClientRuns) {
     // A copy of the executable without the roles library beside it.
-    const std::string unloadable = "<3> Unable to load the roles library: $ORIGIN/libvornic-roles.so:"
-                                   " cannot open shared object file: No such file or directory\n";
+    const std::string unloadable = "<3> Unable to load the roles library: /run/alone/"
+                                   "libvornic-roles.so: cannot open shared object file: No such "
+                                   "file or directory\n";
     const std::pair<std::string, std::string> cases[] = {
         {"-p", unloadable},
         {"-s", unloadable},
