@@ -28,6 +28,8 @@ static void usage(void) {
             "                           LISTEN_FDS=1); the run ends at the first line of its\n"
             "                           stdout that starts with LINE, then CMD is killed; the\n"
             "                           last run also prints CMD's memory at that moment\n"
+            "  blocked SECONDS CMD...   as client, but CMD meets a full queue (backlog 0, one\n"
+            "                           connection pending) for SECONDS before it is accepted\n"
             "  activate LINE CLIENT... + HANDLER...\n"
             "                           CLIENT as in client, then HANDLER as in startup, which\n"
             "                           must carry out what CLIENT sent and exit 0; the run is\n"
@@ -42,13 +44,14 @@ void die(const char* what) {
     exit(1);
 }
 
-enum kind { RUN, CLIENT, STARTUP, ACTIVATE };
+enum kind { RUN, CLIENT, STARTUP, ACTIVATE, BLOCKED };
 
 struct job {
     enum kind kind;
     char** command;  // NULL-terminated, inside argv
     char** handler;  // ACTIVATE only
     const char* line; // STARTUP and ACTIVATE
+    int seconds;      // BLOCKED
     double* wall;
     double* cpu;
     double* parts[3]; // ACTIVATE: client, handler up to its line, handler after it
@@ -174,6 +177,30 @@ static double run_handler(char** command, const char* line, int to_exit, char* m
     return at_line;
 }
 
+// Keeps `command`, a client, facing a full queue for `seconds`, then lets it through; adds its
+// CPU time to `cpu`. The listener's backlog goes down to 0 and one connection of our own fills
+// it, as when a handler that created its own socket is busy.
+static void run_blocked(char** command, int seconds, double* cpu) {
+    struct sockaddr_un address;
+    socklen_t length = sizeof address;
+    if (getsockname(listener, (struct sockaddr*)&address, &length) != 0 || listen(listener, 0) != 0)
+        die("listen");
+    int filler = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (filler < 0 || connect(filler, (struct sockaddr*)&address, length) != 0)
+        die("connect");
+    pid_t pid = start(command, devnull, 0);
+    sleep((unsigned)seconds);
+    int queued = accept(listener, NULL, NULL);
+    if (queued < 0)
+        die("accept");
+    close(queued);
+    close(filler);
+    drain();
+    finish(pid, command, 0, cpu);
+    if (listen(listener, SOMAXCONN) != 0)
+        die("listen");
+}
+
 static void run_once(struct job* job, int index, int last) {
     double cpu = 0, client_end = 0, at_line = 0;
     double begin = now_us();
@@ -185,6 +212,9 @@ static void run_once(struct job* job, int index, int last) {
     case STARTUP:
         run_handler(job->command, job->line, 0, last ? job->memory : NULL, sizeof job->memory,
                     &cpu);
+        break;
+    case BLOCKED:
+        run_blocked(job->command, job->seconds, &cpu);
         break;
     case ACTIVATE:
         finish(start(job->command, devnull, 0), job->command, 0, &cpu);
@@ -261,11 +291,16 @@ int main(int argc, char* argv[]) {
                     : strcmp(kind, "client") == 0  ? CLIENT
                     : strcmp(kind, "startup") == 0 ? STARTUP
                     : strcmp(kind, "activate") == 0 ? ACTIVATE
+                    : strcmp(kind, "blocked") == 0  ? BLOCKED
                                                     : (usage(), RUN);
         if (job->kind == STARTUP || job->kind == ACTIVATE) {
             if (arg >= argc)
                 usage();
             job->line = argv[arg++];
+        }
+        if (job->kind == BLOCKED) {
+            if (arg >= argc || (job->seconds = atoi(argv[arg++])) <= 0)
+                usage();
         }
         job->command = &argv[arg];
         for (; arg < argc && strcmp(argv[arg], "--") != 0; arg++) {

@@ -10,7 +10,9 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <syslog.h>
+#include <time.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -21,9 +23,16 @@ namespace {
 // between runs, and its socket unit takes the next connection.
 constexpr int MAX_REFUSALS = 3;
 
+// A full backlog is retried without limit, but paced: the pause doubles from the first to
+// the last and stays there. A busy handler is often busy for seconds (a whole action), and
+// clients that spun meanwhile would take the processor from the services it restarts.
+constexpr long FIRST_PAUSE_NS = 1'000'000;
+constexpr long LONGEST_PAUSE_NS = 50'000'000;
+
 // Connects `fd`, which is non-blocking. Returns 0, or -1 with errno set.
 int connect_with_retries(int fd, const sockaddr_un& address) {
     int refusals = 0;
+    long pause_ns = FIRST_PAUSE_NS;
     for (;;) {
         if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
             return 0;
@@ -33,11 +42,15 @@ int connect_with_retries(int fd, const sockaddr_un& address) {
             if (++refusals < MAX_REFUSALS)
                 continue;
             return -1;
-        case EAGAIN:
+        case EAGAIN: {
             // The handler's backlog is full while it serves another client or carries out an
-            // action; it accepts again as soon as it is done.
-            sched_yield();
+            // action; it accepts again as soon as it is done. An interrupted pause is only a
+            // shorter one.
+            timespec pause = {.tv_sec = 0, .tv_nsec = pause_ns};
+            nanosleep(&pause, nullptr);
+            pause_ns = std::min(pause_ns * 2, LONGEST_PAUSE_NS);
             continue;
+        }
         case EINPROGRESS: {
             fd_set writable;
             FD_ZERO(&writable);

@@ -1,11 +1,12 @@
 // Parses "[-p|-s] <attach|detach|reattach>" and dispatches to the client or the handler.
+// Part of the executable, which links libc alone: no C++ run time here (no exceptions, RTTI,
+// streams or strings), and the printer and the handler are reached through the roles library.
 #include "cli/command_line.h"
 
 #include "channel/action_code.h"
 #include "channel/client.h"
-#include "channel/handler_startup.h"
-#include "cli/print_config.h"
-#include "config/config.h"
+#include "cli/load_roles.h"
+#include "cli/roles.h"
 
 #include <getopt.h>
 #include <unistd.h>
@@ -31,17 +32,6 @@ std::optional<ActionCode> parse_action_word(const char* word) {
     return std::nullopt;
 }
 
-int print_configuration() {
-    std::optional<HandlerConfig> config = load_config(CONFIG_PATH);
-    if (!config) {
-        fprintf(stderr, "Failed to get configuration\n");
-        return 1;
-    }
-    print_config(*config);
-    fflush(stdout);
-    return 0;
-}
-
 } // namespace
 
 int run_command_line(int argc, char* argv[]) {
@@ -62,7 +52,7 @@ int run_command_line(int argc, char* argv[]) {
             handler_role = true;
             break;
         case 'p':
-            if (print_configuration() != 0)
+            if (run_library_role(PRINT_CONFIGURATION_ENTRY) != 0)
                 return 1;
             break;
         default:
@@ -82,7 +72,7 @@ int run_command_line(int argc, char* argv[]) {
         return submit_action(*code, ACTION_SOCKET_PATH);
     }
     if (handler_role)
-        return run_action_handler();
+        return run_library_role(ACTION_HANDLER_ENTRY);
 
     fprintf(stderr, "No action specified or too many arguments.\n");
     return 1;

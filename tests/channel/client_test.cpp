@@ -11,6 +11,7 @@
 #include <sys/un.h>
 
 #include <functional>
+#include <vector>
 
 namespace {
 
@@ -19,6 +20,9 @@ namespace {
 std::function<void()> before_connect;
 std::function<void()> before_send;
 int connect_calls = 0;
+// While set, nanosleep() records the pauses asked for and returns at once.
+bool record_pauses = false;
+std::vector<long> pauses_ms;
 
 } // namespace
 
@@ -39,6 +43,15 @@ extern "C" ssize_t send(int fd, const void* data, size_t size, int flags) {
     return real(fd, data, size, flags);
 }
 
+extern "C" int nanosleep(const timespec* duration, timespec* remaining) {
+    static auto real = reinterpret_cast<int (*)(const timespec*, timespec*)>(
+        dlsym(RTLD_NEXT, "nanosleep"));
+    if (!record_pauses)
+        return real(duration, remaining);
+    pauses_ms.push_back(duration->tv_sec * 1000 + duration->tv_nsec / 1'000'000);
+    return 0;
+}
+
 namespace {
 
 class Client : public testing::Test {
@@ -46,10 +59,15 @@ class Client : public testing::Test {
     TempDir dir;
     std::string path = dir / "action.socket";
 
-    void SetUp() override { connect_calls = 0; }
+    void SetUp() override {
+        connect_calls = 0;
+        pauses_ms.clear();
+        record_pauses = true;
+    }
     void TearDown() override {
         before_connect = nullptr;
         before_send = nullptr;
+        record_pauses = false;
     }
 
     UniqueFd bound_socket() const {
@@ -104,9 +122,10 @@ TEST_F(Client, SocketWithoutListenerIsTriedThreeTimes) {
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err, "<3> Unable to connect to Action Handler: Connection refused\n");
     EXPECT_EQ(connect_calls, 3);
+    EXPECT_EQ(pauses_ms, std::vector<long>{});
 }
 
-TEST_F(Client, FullBacklogIsRetriedUntilAccepted) {
+TEST_F(Client, FullBacklogIsRetriedWithGrowingPausesUntilAccepted) {
     // Backlog 0 holds one pending connection; the client then meets EAGAIN until the
     // listener takes the first one off the queue.
     UniqueFd listener = listening_socket(0);
@@ -126,6 +145,8 @@ TEST_F(Client, FullBacklogIsRetriedUntilAccepted) {
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(connect_calls, 10);
+    // A pause after each of the nine full-backlog attempts, doubling up to 50 ms.
+    EXPECT_EQ(pauses_ms, (std::vector<long>{1, 2, 4, 8, 16, 32, 50, 50, 50}));
     before_connect = nullptr;
     EXPECT_EQ(drain(listener.get()), std::string("\x02\x00\x00\x00", 4));
 }

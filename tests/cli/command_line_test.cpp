@@ -138,6 +138,26 @@ TEST(CommandLine, ActionWordsAreExactAndCaseSensitive) {
     }
 }
 
+TEST(CommandLine, WithoutItsLibraryOnlyTheClientRuns) {
+    // A copy of the executable without the roles library beside it.
+    const std::string unloadable = "<3> Unable to load the roles library: /run/alone/"
+                                   "libvornic-roles.so: cannot open shared object file: No such "
+                                   "file or directory\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {"-p", unloadable},
+        {"-s", unloadable},
+        {"attach", "<3> Unable to connect to Action Handler: No such file or directory\n"},
+    };
+    for (const auto& [args, err] : cases) {
+        SCOPED_TRACE(args);
+        Outcome result = Sandbox{.config = full_config}.shell(
+            R"(mkdir /run/alone && cp "$VORNIC" /run/alone/ && exec /run/alone/vornic )" + args);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, err);
+    }
+}
+
 TEST(CommandLine, TwoOperandsAreTooMany) {
     Outcome result = vornic({"attach", "detach"});
     EXPECT_EQ(result.status, 1);

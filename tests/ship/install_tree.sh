@@ -1,12 +1,13 @@
 #!/bin/bash
 # Installs the build into a DESTDIR and checks the tree: exactly the expected files with
 # the expected modes, units and udev example naming the installed binary, and the shipped
-# configuration accepted by the installed binary as one that touches nothing.
+# configuration accepted by the installed binary as one that touches nothing: the binary
+# prints it through the installed roles library, which it finds relative to itself.
 #
-# Usage: install_tree.sh BUILD_DIR SOURCE_DIR SBINDIR UNITDIR MANDIR|none DOCDIR
-# (the directories as absolute paths on the target, as configured; none: no man pages)
+# Usage: install_tree.sh BUILD_DIR SOURCE_DIR SBINDIR UNITDIR MANDIR|none DOCDIR LIBRARY
+# (absolute paths on the target, as configured; none: no man pages)
 set -euo pipefail
-build_dir=$1 source_dir=$2 sbindir=$3 unitdir=$4 mandir=$5 docdir=$6
+build_dir=$1 source_dir=$2 sbindir=$3 unitdir=$4 mandir=$5 docdir=$6 library=$7
 
 destdir=$(mktemp -d)
 trap 'rm -rf "$destdir"' EXIT
@@ -22,6 +23,7 @@ binary=$sbindir/vornic
 config=/usr/share/vornic/vornic.json
 declare -A expected_mode=(
     [$binary]=755
+    [$library]=644
     [$unitdir/vornic.socket]=644
     [$unitdir/vornic.service]=644
     [$config]=644

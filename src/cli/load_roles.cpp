@@ -1,0 +1,81 @@
+// Loads the roles library when -p or -s asks for it; the client never does.
+#include "cli/load_roles.h"
+
+#include "cli/roles.h"
+
+#include <dlfcn.h>
+#include <limits.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+// Relative to the directory of the executable, set by the build for the build tree (beside
+// the executable) or for the install (the project's folder of the library directory).
+#ifndef ROLES_LIBRARY_FROM_EXECUTABLE
+#error "ROLES_LIBRARY_FROM_EXECUTABLE must name the roles library relative to the executable"
+#endif
+
+namespace {
+
+using Role = int (*)();
+
+// Lazy binding: a role resolves only the functions it calls. Deep binding: the library's
+// symbols are looked up among the library and its dependencies before the executable and
+// libc, in the order a program linked against them would use, so that binding the C++ run
+// time's thousands of symbols costs what it cost when the program was linked to it. The
+// AddressSanitizer run time must come first for every lookup, and refuses deep binding.
+#ifdef __SANITIZE_ADDRESS__
+constexpr int LOAD_FLAGS = RTLD_LAZY | RTLD_LOCAL;
+#else
+constexpr int LOAD_FLAGS = RTLD_LAZY | RTLD_LOCAL | RTLD_DEEPBIND;
+#endif
+
+// Writes the library's path into `path`: the executable's own directory, as the kernel
+// recorded it at exec, then the build's relative path. Returns false with errno set.
+bool library_path(char (&path)[PATH_MAX]) {
+    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length < 0)
+        return false;
+    path[length] = '\0';
+    char* slash = strrchr(path, '/');
+    size_t directory = slash ? static_cast<size_t>(slash - path) + 1 : 0;
+    if (directory + strlen(ROLES_LIBRARY_FROM_EXECUTABLE) >= sizeof path) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    strcpy(path + directory, ROLES_LIBRARY_FROM_EXECUTABLE);
+    return true;
+}
+
+// Returns the entry point, or nullptr with the reason in `reason`.
+Role find_role(const char* entry_point, const char*& reason) {
+    // Kept for the life of the process: "-p -s" prints, then runs the handler.
+    static void* library = nullptr;
+    if (!library) {
+        char path[PATH_MAX];
+        if (!library_path(path)) {
+            reason = strerror(errno);
+            return nullptr;
+        }
+        library = dlopen(path, LOAD_FLAGS);
+    }
+    Role role = library ? reinterpret_cast<Role>(dlsym(library, entry_point)) : nullptr;
+    if (!role)
+        reason = dlerror();
+    return role;
+}
+
+} // namespace
+
+int run_library_role(const char* entry_point) {
+    const char* reason = nullptr;
+    Role role = find_role(entry_point, reason);
+    if (!role) {
+        fprintf(stderr, "<%d> Unable to load the roles library: %s\n", LOG_ERR, reason);
+        return 1;
+    }
+    return role();
+}
