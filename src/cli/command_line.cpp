@@ -5,6 +5,7 @@
 #include "channel/client.h"
 #include "channel/handler_startup.h"
 #include "cli/print_config.h"
+#include "common/printable.h"
 #include "config/config.h"
 
 #include <getopt.h>
@@ -75,7 +76,7 @@ int run_command_line(int argc, char* argv[]) {
     if (argc == optind + 1) {
         std::optional<ActionCode> code = parse_action_word(argv[optind]);
         if (!code) {
-            fprintf(stderr, "Invalid action: '%s'\n", argv[optind]);
+            fprintf(stderr, "Invalid action: '%s'\n", printable(argv[optind]).c_str());
             usage(argv[0]);
             return 1;
         }
