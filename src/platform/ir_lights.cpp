@@ -7,11 +7,14 @@
 #include "platform/system_bus.h"
 
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <syslog.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -27,7 +30,10 @@ constexpr const char* FILTER_ON = "/usr/bin/sync_irlight_ircut.sh ir_filter_on";
 constexpr const char* FILTER_OFF = "/usr/bin/sync_irlight_ircut.sh ir_filter_off";
 
 // After SIGTERM, how long the script's processes get to end before SIGKILL.
-constexpr time_t STOP_GRACE_SECONDS = 2;
+constexpr int64_t STOP_GRACE_MS = 2000;
+
+// How often the end of the script is looked for.
+constexpr int64_t REAP_POLL_MS = 10;
 
 // The status reported for a script that could not be run, or had to be stopped.
 constexpr int NOT_RUN = 255;
@@ -59,87 +65,77 @@ const char* choose_command() {
     return std::strcmp(state, "night") == 0 ? FILTER_OFF : FILTER_ON;
 }
 
-// Runs `command` through the shell in a process group of its own, as system() would, with
-// the signal dispositions and mask a fresh process has.
+// Starts `command` through the shell in a process group of its own, as system() would, with
+// the signal mask and the dispositions a fresh process has. Returns its pid, or -1.
 pid_t start_script(const char* command) {
-    pid_t pid = fork();
-    if (pid != 0)
-        return pid;
-    setpgid(0, 0);
-    sigset_t none;
+    posix_spawnattr_t attributes;
+    if (posix_spawnattr_init(&attributes) != 0)
+        return -1;
+    sigset_t none, defaults;
     sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
+    sigemptyset(&defaults);
     for (int signal : {SIGPIPE, SIGCHLD, SIGTERM, SIGINT, SIGHUP})
-        ::signal(signal, SIG_DFL);
-    execl("/bin/sh", "sh", "-c", command, static_cast<char*>(nullptr));
-    _exit(127);
+        sigaddset(&defaults, signal);
+    posix_spawnattr_setflags(&attributes,
+                             POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    char* const argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"),
+                          const_cast<char*>(command), nullptr};
+    pid_t pid = -1;
+    int r = posix_spawn(&pid, "/bin/sh", nullptr, &attributes, argv, environ);
+    posix_spawnattr_destroy(&attributes);
+    return r == 0 ? pid : -1;
 }
 
-// Waits until `pid` has ended or `deadline` (CLOCK_MONOTONIC) has passed, with SIGCHLD
-// blocked by the caller. Returns true with its wait status in `status` once it has ended.
-bool reap_until(pid_t pid, const timespec& deadline, int& status) {
-    sigset_t child;
-    sigemptyset(&child);
-    sigaddset(&child, SIGCHLD);
+int64_t now_ms() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1'000'000;
+}
+
+// Waits until `pid` has ended, for at most `ms` milliseconds. Returns true with its wait
+// status in `status` once it has ended. Looking every few milliseconds needs no signal
+// handling, which the handler's callers may have set up in any way.
+bool reap_within(pid_t pid, int64_t ms, int& status) {
+    const int64_t deadline = now_ms() + ms;
     for (;;) {
         pid_t r = waitpid(pid, &status, WNOHANG);
         if (r == pid || (r < 0 && errno != EINTR))
             return r == pid;
-        timespec now;
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        if (now.tv_sec > deadline.tv_sec ||
-            (now.tv_sec == deadline.tv_sec && now.tv_nsec >= deadline.tv_nsec))
+        int64_t left = deadline - now_ms();
+        if (left <= 0)
             return false;
-        timespec left = {.tv_sec = deadline.tv_sec - now.tv_sec,
-                         .tv_nsec = deadline.tv_nsec - now.tv_nsec};
-        if (left.tv_nsec < 0) {
-            left.tv_sec--;
-            left.tv_nsec += 1'000'000'000;
-        }
-        // Wakes on any child's end, or when the time is up.
-        sigtimedwait(&child, nullptr, &left);
+        timespec pause = {.tv_sec = 0,
+                          .tv_nsec = static_cast<long>(std::min<int64_t>(left, REAP_POLL_MS)) *
+                                     1'000'000};
+        nanosleep(&pause, nullptr);
     }
-}
-
-timespec seconds_from_now(time_t seconds) {
-    timespec deadline;
-    clock_gettime(CLOCK_MONOTONIC, &deadline);
-    deadline.tv_sec += seconds;
-    return deadline;
 }
 
 // The script's exit-status byte, taken without asking how the shell ended; NOT_RUN when it
 // could not be started, and when it did not end within the bound: then it and everything
 // it started in its process group are stopped.
 int run_script(const char* command) {
-    sigset_t child, previous;
-    sigemptyset(&child);
-    sigaddset(&child, SIGCHLD);
-    sigprocmask(SIG_BLOCK, &child, &previous);
-
-    int result = NOT_RUN;
     pid_t pid = start_script(command);
-    if (pid > 0) {
-        // Also here, so that the group exists before it may have to be signalled.
-        setpgid(pid, pid);
-        int status = 0;
-        if (reap_until(pid, seconds_from_now(IR_SCRIPT_TIMEOUT_SECONDS), status)) {
-            result = static_cast<int>((static_cast<unsigned>(status) >> 8) & 0xffu);
-        } else {
-            fprintf(stderr, "<%d> IR script still running after %d seconds, stopped\n", LOG_ERR,
-                    IR_SCRIPT_TIMEOUT_SECONDS);
-            kill(-pid, SIGTERM);
-            if (!reap_until(pid, seconds_from_now(STOP_GRACE_SECONDS), status)) {
-                kill(-pid, SIGKILL);
-                waitpid(pid, &status, 0);
-            }
-            // Whatever the script left in its group goes too, even when the script itself
-            // ended on SIGTERM.
-            kill(-pid, SIGKILL);
-        }
+    if (pid < 0)
+        return NOT_RUN;
+    int status = 0;
+    if (reap_within(pid, int64_t{IR_SCRIPT_TIMEOUT_SECONDS} * 1000, status))
+        return static_cast<int>((static_cast<unsigned>(status) >> 8) & 0xffu);
+
+    fprintf(stderr, "<%d> IR script still running after %d seconds, stopped\n", LOG_ERR,
+            IR_SCRIPT_TIMEOUT_SECONDS);
+    kill(-pid, SIGTERM);
+    if (!reap_within(pid, STOP_GRACE_MS, status)) {
+        kill(-pid, SIGKILL);
+        waitpid(pid, &status, 0);
     }
-    sigprocmask(SIG_SETMASK, &previous, nullptr);
-    return result;
+    // Whatever the script left in its group goes too, even when the script itself ended on
+    // SIGTERM.
+    kill(-pid, SIGKILL);
+    return NOT_RUN;
 }
 
 } // namespace
