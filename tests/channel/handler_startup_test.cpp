@@ -51,6 +51,15 @@ TEST(HandlerStartup, TwoPassedSocketsAreRefused) {
     EXPECT_EQ(result.err, "<3> Too many file descriptors received\n");
 }
 
+TEST(HandlerStartup, SocketSetUpFailureIsAnErrorLine) {
+    // /run read-only, in a mount namespace of the handler's own.
+    SandboxOutcome result = Sandbox{.config = config}.shell(R"sh(
+        unshare --mount --propagation private -- \
+            sh -c 'mount -t tmpfs -o ro read-only /run && exec "$0" -s' "$VORNIC")sh");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "<3> bind(listen_fd): Read-only file system\n");
+}
+
 TEST(HandlerStartup, HandStartedHandlerReplacesStaleFileWithOwnerOnlySocket) {
     // A plain file, and a socket file whose listener has gone.
     for (std::string leftover :
