@@ -7,6 +7,6 @@
 int run_action_handler();
 
 // Creates and binds the action socket when systemd has passed none: a stale file at the
-// path is replaced, and the file is left to the owner alone. Returns an invalid fd on
-// failure, which has been reported.
+// path is replaced, a socket that something listens on is left alone and refused, and the
+// file is left to the owner alone. Returns an invalid fd on failure, which has been reported.
 UniqueFd create_listening_socket();

@@ -7,6 +7,7 @@
 #include "channel/client.h"
 #include "cli/load_roles.h"
 #include "cli/roles.h"
+#include "common/printable.h"
 
 #include <getopt.h>
 #include <unistd.h>
@@ -65,6 +66,7 @@ int run_command_line(int argc, char* argv[]) {
     if (argc == optind + 1) {
         std::optional<ActionCode> code = parse_action_word(argv[optind]);
         if (!code) {
+            mask_control_characters(argv[optind]);
             fprintf(stderr, "Invalid action: '%s'\n", argv[optind]);
             usage(argv[0]);
             return 1;

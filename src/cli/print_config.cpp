@@ -1,6 +1,8 @@
 // Prints a configuration on stdout, one setting or list entry per line.
 #include "cli/print_config.h"
 
+#include "common/printable.h"
+
 #include <cstdio>
 
 namespace {
@@ -12,7 +14,7 @@ void print_list(const char* format, const StringList& list) {
         return;
     int index = 0;
     for (const std::string& entry : *list)
-        printf(format, index++, entry.c_str());
+        printf(format, index++, printable(entry).c_str());
 }
 
 } // namespace

@@ -1,6 +1,10 @@
 // Loads the configuration file into a JSON document.
 #include "config/json_file.h"
 
+#include "common/printable.h"
+#include "common/unique_fd.h"
+
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <syslog.h>
 
@@ -9,22 +13,11 @@
 #include <memory>
 #include <new>
 
-namespace {
-
-// The parser's message quotes the file where it stopped. A control character there, a line
-// break above all, would split the diagnostic into lines the journal reads as two messages.
-void mask_control_characters(char* text) {
-    for (; *text; text++)
-        if (static_cast<unsigned char>(*text) < 0x20 || *text == 0x7f)
-            *text = '?';
-}
-
-} // namespace
-
 int parse_json_object(const char* text, JsonPtr& root) {
     json_error_t error;
     JsonPtr parsed(json_loads(text, 0, &error));
     if (!parsed) {
+        // The parser's message quotes the file where it stopped.
         mask_control_characters(error.text);
         fprintf(stderr, "<%d> Failed to allocate the root JSON object: '%s'\n", LOG_WARNING,
                 error.text);
@@ -39,17 +32,29 @@ int parse_json_object(const char* text, JsonPtr& root) {
 }
 
 int read_json_file(const char* path, JsonPtr& root) {
-    FilePtr file(fopen(path, "re"));
-    if (!file) {
+    // Opening a FIFO for reading would wait for a writer, for ever: open without waiting and
+    // refuse anything but a regular file, on the descriptor itself so nothing can be swapped
+    // in between.
+    UniqueFd fd(open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) {
         fprintf(stderr, "<%d> File '%s' not found\n", LOG_WARNING, path);
         return -1;
     }
-
     struct stat status;
-    if (fstat(fileno(file.get()), &status) != 0) {
+    if (fstat(fd.get(), &status) != 0) {
         fprintf(stderr, "<%d> Failed to get length of file: %s\n", LOG_WARNING, path);
         return -1;
     }
+    if (!S_ISREG(status.st_mode)) {
+        fprintf(stderr, "<%d> Failed to read file: %s\n", LOG_WARNING, path);
+        return -1;
+    }
+    FilePtr file(fdopen(fd.get(), "r"));
+    if (!file) {
+        fprintf(stderr, "<%d> Failed to read file: %s\n", LOG_WARNING, path);
+        return -1;
+    }
+    fd.release();
 
     size_t size = static_cast<size_t>(status.st_size);
     std::unique_ptr<char[]> buffer(new (std::nothrow) char[size + 1]);

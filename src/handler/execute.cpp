@@ -3,6 +3,7 @@
 // required step that fails ends the sequence; nothing done before it is undone.
 #include "handler/execute.h"
 
+#include "common/printable.h"
 #include "handler/progress.h"
 #include "handler/sysfs.h"
 #include "platform/ir_lights.h"
@@ -29,8 +30,9 @@ bool set_gpios(const std::vector<std::string>& names, ActionCode action) {
         if (path.size() > MAX_GPIO_PATH)
             return false;
         if (write_gpio_value(path.c_str(), value) < 0) {
-            fprintf(stderr, "<%d> Failed to set GPIO %s to %s: %s\n", LOG_ERR, name.c_str(),
-                    state, strerror(errno));
+            int error = errno;
+            fprintf(stderr, "<%d> Failed to set GPIO %s to %s: %s\n", LOG_ERR,
+                    printable(name).c_str(), state, strerror(error));
             return false;
         }
     }

@@ -2,6 +2,7 @@
 // configuration as "<driver directory>/<device name>".
 #include "handler/sysfs.h"
 
+#include "common/printable.h"
 #include "common/unique_fd.h"
 
 #include <fcntl.h>
@@ -44,7 +45,10 @@ bool build_attribute_path(AttributePath& out, std::string_view device, size_t di
 int write_sysfs_string(const char* path, const char* text) {
     UniqueFd fd(open(path, O_WRONLY));
     if (!fd) {
-        fprintf(stderr, "<%d> Unable to open device: %s: %s\n", LOG_ERR, path, strerror(errno));
+        int error = errno;
+        fprintf(stderr, "<%d> Unable to open device: %s: %s\n", LOG_ERR, printable(path).c_str(),
+                strerror(error));
+        errno = error;
         return -1;
     }
     // Sysfs takes an attribute in one write; a partial write is as good as a failed one.
@@ -81,7 +85,7 @@ int set_driver_binding(const char* attribute, const std::vector<std::string>& de
         if (slash == std::string::npos ||
             !build_attribute_path(attribute_path, device, slash + 1, attribute)) {
             fprintf(stderr, "<%d> Incorrectly formatted device path: %s\n", LOG_ERR,
-                    device.c_str());
+                    printable(device).c_str());
             return -1;
         }
         if (binding && is_device_bound(device.c_str()))
@@ -89,8 +93,9 @@ int set_driver_binding(const char* attribute, const std::vector<std::string>& de
 
         if (write_sysfs_string(attribute_path.data(), device.c_str() + slash + 1) != 0 &&
             !ignore_errors) {
+            int error = errno;
             fprintf(stderr, "<%d> Unable to %s device %s: (%s)\n", LOG_ERR, attribute,
-                    attribute_path.data(), strerror(errno));
+                    printable(attribute_path.data()).c_str(), strerror(error));
             return -1;
         }
     }

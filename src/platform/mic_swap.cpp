@@ -25,21 +25,20 @@ constexpr int32_t ROLL_SELECTOR = 1;
 // Reads the current roll angle; the reply and error record are released before returning.
 std::optional<double> read_roll_angle(sd_bus* bus) {
     BusError error;
-    sd_bus_message* reply = nullptr;
-    int r = sd_bus_call_method(bus, SERVICE, OBJECT, INTERFACE, "GetStatus", error.get(), &reply,
-                               "i", STATUS_SELECTOR);
-    BusMessagePtr owned_reply(reply);
+    BusMessagePtr reply;
+    int r = call_method(bus, SERVICE, OBJECT, INTERFACE, "GetStatus", error, reply, "i",
+                        STATUS_SELECTOR);
     // Without the service there is nothing to swap; that is not worth a line.
     if (r < 0)
         return std::nullopt;
 
     // The angle is the seventh value, after four strings and two doubles.
-    if (sd_bus_message_skip(reply, "ssssdd") < 0) {
+    if (sd_bus_message_skip(reply.get(), "ssssdd") < 0) {
         fprintf(stderr, "<%d> Failed to skip parameters in reply\n", LOG_ERR);
         return std::nullopt;
     }
     double angle = 0.0;
-    if (sd_bus_message_read(reply, "d", &angle) < 0) {
+    if (sd_bus_message_read(reply.get(), "d", &angle) < 0) {
         fprintf(stderr, "<%d> Failed to read roll angle in reply\n", LOG_ERR);
         return std::nullopt;
     }
@@ -57,11 +56,9 @@ void request_mic_swap() {
         return;
 
     BusError error;
-    sd_bus_message* reply = nullptr;
-    int r = sd_bus_call_method(bus.get(), SERVICE, OBJECT, INTERFACE, "AbsoluteRoll", error.get(),
-                               &reply, "id", ROLL_SELECTOR,
-                               static_cast<double>(fold_roll_angle(*angle)));
-    BusMessagePtr owned_reply(reply);
+    BusMessagePtr reply;
+    int r = call_method(bus.get(), SERVICE, OBJECT, INTERFACE, "AbsoluteRoll", error, reply, "id",
+                        ROLL_SELECTOR, static_cast<double>(fold_roll_angle(*angle)));
     if (r < 0)
         fprintf(stderr, "<%d> Failed to trigger chain of events for swapping mics.\n",
                 LOG_WARNING);

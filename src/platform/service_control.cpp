@@ -3,6 +3,8 @@
 #include "platform/service_control.h"
 
 #include "common/handles.h"
+#include "common/printable.h"
+#include "platform/system_bus.h"
 
 #include <syslog.h>
 
@@ -19,13 +21,11 @@ constexpr const char* INTERFACE = "com.norv.PolicyKitSystem";
 
 int call_service_method(sd_bus* bus, const char* method, const char* argument) {
     BusError error;
-    sd_bus_message* reply = nullptr;
-    int r = sd_bus_call_method(bus, SERVICE, OBJECT, INTERFACE, method, error.get(), &reply, "s",
-                               argument);
-    BusMessagePtr owned_reply(reply);
+    BusMessagePtr reply;
+    int r = call_method(bus, SERVICE, OBJECT, INTERFACE, method, error, reply, "s", argument);
     if (r < 0) {
-        fprintf(stderr, "<%d> Failed to call action: %s(%s): %s\n", LOG_ERR, method, argument,
-                error.message());
+        fprintf(stderr, "<%d> Failed to call action: %s(%s): %s\n", LOG_ERR, method,
+                printable(argument).c_str(), printable(error.message()).c_str());
         return r;
     }
     return 0;
@@ -33,12 +33,11 @@ int call_service_method(sd_bus* bus, const char* method, const char* argument) {
 
 int call_system_method(sd_bus* bus, const char* method) {
     BusError error;
-    sd_bus_message* reply = nullptr;
-    int r = sd_bus_call_method(bus, SERVICE, OBJECT, INTERFACE, method, error.get(), &reply, "");
-    BusMessagePtr owned_reply(reply);
+    BusMessagePtr reply;
+    int r = call_method(bus, SERVICE, OBJECT, INTERFACE, method, error, reply, "");
     if (r < 0) {
         fprintf(stderr, "<%d> Failed to call action: %s(): %s\n", LOG_ERR, method,
-                error.message());
+                printable(error.message()).c_str());
         return r;
     }
     return 0;
@@ -53,7 +52,7 @@ int call_each(sd_bus* bus, Iterator first, Iterator last, const char* method) {
         int r = call_service_method(bus, method, service.c_str());
         if (r < 0) {
             fprintf(stderr, "<%d> Failed to execute service %s with action %s: %s\n", LOG_ERR,
-                    service.c_str(), method, strerror(-r));
+                    printable(service).c_str(), method, strerror(-r));
             return r;
         }
     }

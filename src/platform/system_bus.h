@@ -1,8 +1,25 @@
-// The connection to the D-Bus system bus, over which vornic talks to the platform's services.
+// The connection to the D-Bus system bus, over which vornic talks to the platform's services,
+// and the one way vornic calls a method on it.
 #pragma once
 
 #include "common/handles.h"
 
-// Opens a private connection to the system bus. On failure writes the reason and returns null.
-// The connection is released when the returned pointer goes, on every path.
+#include <cstdint>
+
+// How long a method call may wait for its reply: the bus library's usual default, made
+// explicit since vornic waits for replies itself.
+inline constexpr uint64_t METHOD_CALL_TIMEOUT_USEC = 25'000'000;
+
+// Opens a private connection to the system bus and finishes its handshake, so that the bus
+// daemon's authentication timeout cannot cut it off later. On failure writes the reason and
+// returns null. The connection is released when the returned pointer goes, on every path.
 BusPtr open_system_bus();
+
+// Calls `member` with the arguments `types`, ... (as sd_bus_message_append takes them) and
+// waits at most METHOD_CALL_TIMEOUT_USEC for the reply. While it waits, it reads and drops
+// every other message that arrives, so that nothing another peer sends piles up in memory.
+// Returns a non-negative number with the reply in `reply`, or a negative errno with `error`
+// filled in, as sd_bus_call_method does.
+int call_method(sd_bus* bus, const char* destination, const char* path, const char* interface,
+                const char* member, BusError& error, BusMessagePtr& reply, const char* types,
+                ...);

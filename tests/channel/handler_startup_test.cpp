@@ -48,22 +48,113 @@ TEST(HandlerStartup, TwoPassedSocketsAreRefused) {
         exit $status)sh");
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "Too many file descriptors received\n");
+    EXPECT_EQ(result.err, "<3> Too many file descriptors received\n");
+}
+
+TEST(HandlerStartup, SocketSetUpFailureIsAnErrorLine) {
+    // /run read-only, in a mount namespace of the handler's own.
+    SandboxOutcome result = Sandbox{.config = config}.shell(R"sh(
+        unshare --mount --propagation private -- \
+            sh -c 'mount -t tmpfs -o ro read-only /run && exec "$0" -s' "$VORNIC")sh");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "<3> bind(listen_fd): Read-only file system\n");
 }
 
 TEST(HandlerStartup, HandStartedHandlerReplacesStaleFileWithOwnerOnlySocket) {
+    // A plain file, and a socket file whose listener has gone.
+    for (std::string leftover :
+         {"echo stale > /run/vornic.socket",
+          R"sh("$ACCEPT_ONCE" /run/vornic.socket >/dev/null & LISTENER=$!
+               until [ -S /run/vornic.socket ]; do sleep 0.01; done
+               kill $LISTENER; wait $LISTENER)sh"}) {
+        SCOPED_TRACE(leftover);
+        SandboxOutcome result = Sandbox{.config = config}.shell(leftover + R"sh(
+            "$VORNIC" -s >/run/handler.out & HANDLER=$!
+            until grep -qs Waiting /run/handler.out; do sleep 0.01; done
+            stat -c '%F %a' /run/vornic.socket
+            "$VORNIC" reattach
+            wait $HANDLER; status=$?
+            cat /run/handler.out
+            exit $status)sh");
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.out, "socket 711\n<6> Waiting for commands with 8 seconds timeout\n" +
+                                  reattach_lines);
+    }
+}
+
+TEST(HandlerStartup, HandStartedHandlerLeavesALiveSocketAlone) {
+    // The listener takes one connection and prints what came on it: the client's code alone
+    // shows that the handler did not connect to find out.
     SandboxOutcome result = Sandbox{.config = config}.shell(R"sh(
-        echo stale > /run/vornic.socket
-        "$VORNIC" -s >/run/handler.out & HANDLER=$!
-        until [ -S /run/vornic.socket ]; do sleep 0.01; done
-        stat -c '%F %a' /run/vornic.socket
+        exec 3< <("$ACCEPT_ONCE" /run/vornic.socket); read -r listening <&3
+        before=$(stat -c %i /run/vornic.socket)
+        "$VORNIC" -s; echo "handler: $?"
+        [ "$(stat -c %i /run/vornic.socket)" = "$before" ] && echo "same socket file"
         "$VORNIC" reattach
-        wait $HANDLER; status=$?
-        cat /run/handler.out
-        exit $status)sh");
+        read -r -t 5 received <&3; echo "listener received $received")sh");
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, "socket 711\n<6> Waiting for commands with 8 seconds timeout\n" +
-                              reattach_lines);
+    EXPECT_EQ(result.out, "handler: 1\nsame socket file\nlistener received 02000000\n");
+    EXPECT_EQ(result.err, "<3> Another process is listening on /run/vornic.socket: not "
+                          "replacing it\n");
+}
+
+TEST(HandlerStartup, StopDuringTheQuietPeriodNamesTheActionNotCarriedOut) {
+    // As a service manager stops a unit: SIGTERM, or SIGINT or SIGHUP. Background jobs of a
+    // script start with SIGINT ignored, which the handler must not inherit.
+    SandboxOutcome result = Sandbox{.config = config}.shell(R"sh(
+        stop() {
+            rm -f /run/handler.out
+            "$VORNIC" -s >/run/handler.out & HANDLER=$!
+            until grep -qs Waiting /run/handler.out; do sleep 0.01; done
+            [ -z "$2" ] || { "$VORNIC" $2; sleep 0.5; }
+            kill -s $1 $HANDLER; wait $HANDLER; echo "$1 ${2:-nothing}: $?"
+        }
+        stop TERM detach; stop INT attach; stop HUP attach; stop TERM)sh");
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "TERM detach: 1\nINT attach: 1\nHUP attach: 1\nTERM nothing: 0\n");
+    EXPECT_EQ(result.err,
+              "<4> Stopped by signal 15 (Terminated) while detach was pending: it is not "
+              "carried out\n"
+              "<4> Stopped by signal 2 (Interrupt) while attach was pending: it is not "
+              "carried out\n"
+              "<4> Stopped by signal 1 (Hangup) while attach was pending: it is not "
+              "carried out\n");
+    EXPECT_EQ(platform_calls(result.log), std::vector<std::string>{});
+}
+
+TEST(HandlerStartup, InheritedSignalStateDoesNotStopOrFailTheAction) {
+    // Started with SIGCHLD ignored, and with its output on a pipe whose reader goes away
+    // after the first line.
+    SandboxOutcome result =
+        Sandbox{.config = R"({"vornic": {"sync_irlight": true, "startstop_services": ["audiod"]}})"}
+            .shell(R"sh(
+        mkfifo /run/output
+        ( trap '' CHLD; exec "$VORNIC" -s >/run/output 2>/run/handler.err ) & HANDLER=$!
+        exec 4</run/output; read -r waiting <&4; exec 4<&-
+        "$VORNIC" attach
+        wait $HANDLER; echo "handler: $?"
+        cat /run/handler.err >&2)sh");
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "handler: 0\n");
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(platform_calls(result.log),
+              (std::vector<std::string>{"bus: StopService(\"audiod\")",
+                                        "bus: StartService(\"audiod\")", "bus: GetDayNight()",
+                                        "ir: sync_irlight_ircut.sh ir_filter_on"}));
+}
+
+TEST(HandlerStartup, ConfigurationThatIsNoRegularFileIsRefusedAtOnce) {
+    // Opening a FIFO to read it would wait for a writer.
+    SandboxOutcome result = Sandbox{}.shell(R"sh(
+        mkfifo /usr/share/vornic/vornic.json
+        timeout 10 "$VORNIC" -p; echo "print: $?"
+        timeout 10 "$VORNIC" -s; echo "handler: $?")sh");
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "print: 1\nhandler: 1\n");
+    EXPECT_EQ(result.err, "<4> Failed to read file: /usr/share/vornic/vornic.json\n"
+                          "Failed to get configuration\n"
+                          "<4> Failed to read file: /usr/share/vornic/vornic.json\n"
+                          "<3> Failed to get configuration\n");
 }
 
 TEST(HandlerStartup, InvalidConfigurationEndsTheRunButKeepsTheSocket) {
@@ -74,7 +165,7 @@ TEST(HandlerStartup, InvalidConfigurationEndsTheRunButKeepsTheSocket) {
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "socket file remains\n");
     EXPECT_EQ(result.err, "<3> Invalid value for 'never_reboot', expected a boolean.\n"
-                          "Failed to get configuration\n");
+                          "<3> Failed to get configuration\n");
 }
 
 TEST(HandlerStartup, AccessoryRemovedAndAttachedAgainIsOneReattach) {

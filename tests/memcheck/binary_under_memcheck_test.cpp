@@ -166,18 +166,18 @@ TEST(Memcheck, HandlerEndsWithoutBusOrWithBadConfiguration) {
         Sandbox{.config = R"({"vornic": {"set_gpio": [1]}})"}.shell(memcheck + "vg -s");
     EXPECT_EQ(bad_config.status, 1);
     EXPECT_EQ(bad_config.err, "<3> Invalid set_gpio array in configuration.\n"
-                              "Failed to get configuration\n");
+                              "<3> Failed to get configuration\n");
     expect_clean(bad_config, 1);
 }
 
-TEST(Memcheck, HandlerEndsOnAClientWithoutCode) {
+TEST(Memcheck, HandlerGoesOnAfterAClientWithoutCode) {
     SandboxOutcome result = Sandbox{.config = full_config}.shell(memcheck + R"sh(
         vg -s >/run/handler.out & HANDLER=$!
         await_socket
-        "$VORNIC" attach; "$RAW_CLIENT" /run/vornic.socket ""
+        "$VORNIC" detach; "$RAW_CLIENT" /run/vornic.socket ""; "$VORNIC" attach
         wait $HANDLER; echo "handler: $?"; cat /run/handler.out)sh");
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, "handler: 1\n" + waiting);
+    EXPECT_EQ(result.out, "handler: 0\n" + waiting + reattach);
     EXPECT_EQ(result.err, "<3> Read Error: Success\n");
     expect_clean(result, 1);
 }

@@ -205,3 +205,120 @@ TEST(Faults, BusDaemonKilledDuringACallFailsTheActionAndTheReboot) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(Faults, OutsideTextCannotStartALogLineOfItsOwn) {
+    // A line break in a bus error message, in a configuration string, and in what -p prints.
+    SandboxOutcome bus_text = reattach({.platform_args = {"--fail=StopService=no\n<2> forged"}});
+    EXPECT_EQ(bus_text.status, 1);
+    EXPECT_EQ(lines_starting(bus_text.err, "<"),
+              (std::vector<std::string>{
+                  "<3> Failed to call action: StopService(recordd): no?<2> forged",
+                  "<3> Failed to execute service recordd with action StopService: "
+                  "Input/output error"}));
+
+    SandboxOutcome config_text =
+        Sandbox{.config = R"({"vornic": {"never_reboot": true,
+                                         "bind_devices": ["mic0\n<2> forged"]}})"}
+            .shell(start_handler + R"sh(
+        "$VORNIC" -p 2>/dev/null | grep bind_devices
+        "$VORNIC" reattach
+        finish)sh");
+    EXPECT_EQ(config_text.status, 1);
+    EXPECT_EQ(lines_starting(config_text.out, "bind"),
+              std::vector<std::string>{"bind_devices[0] = mic0?<2> forged"});
+    EXPECT_EQ(config_text.err, "<3> Incorrectly formatted device path: mic0?<2> forged\n");
+}
+
+TEST(Faults, HungIrScriptIsStoppedWithWhatItStartedAndTheActionSucceeds) {
+    SandboxOutcome result =
+        Sandbox{.config = config, .sysfs_args = {"--all-bound"}}.shell(R"sh(
+        printf '#!/bin/sh\nsleep 1000 &\nexec sleep 1001\n' >/usr/bin/sync_irlight_ircut.sh
+        )sh" + start_handler + R"sh(
+        "$VORNIC" reattach
+        wait $HANDLER; status=$?
+        echo "left running: $(pgrep -c -x sleep)"
+        cat /run/handler.out; cat /run/handler.err >&2
+        exit $status)sh");
+    EXPECT_EQ(result.status, 0) << result.err;
+    std::vector<std::string> lines = reattach_lines;
+    std::erase(lines, "<6> IR lights status synchronized with DayNight filter");
+    EXPECT_EQ(result.out, "left running: 0\n" + text(lines));
+    EXPECT_EQ(result.err, "<3> IR script still running after 20 seconds, stopped\n"
+                          "<3> Failed to synchronize IR lights with DayNight filter\n");
+}
+
+// An unprivileged peer floods every bus connection the handler opens with unicast signals, as
+// a stock system bus lets any user do. `flood` is "COUNT BYTES" for each connection (COUNT 0:
+// until it closes); `script` runs with the handler waiting and $FLOODER started.
+SandboxOutcome flooded(Sandbox sandbox, const std::string& flood, const std::string& script) {
+    sandbox.config = config;
+    sandbox.sysfs_args.push_back("--all-bound");
+    sandbox.stock_policy = true;
+    return sandbox.shell(start_handler + R"sh(
+        setpriv --reuid=65534 --regid=65534 --clear-groups \
+            "$FLOOD" "$(pgrep -x -P $HANDLER vornic)" )sh" + flood + R"sh( >/run/flood.out &
+        FLOODER=$!
+        )sh" + script + R"sh(
+        wait $HANDLER; status=$?; wait $FLOODER
+        grep -c '^flooding' /run/flood.out >&2
+        cat /run/handler.out; grep '^<' /run/handler.err >&2
+        exit $status)sh");
+}
+
+// A detach waits out the quiet period. Where the handler holds a connection through it, the
+// flood goes there; the period is kept open (a NONE code restarts it) until all of it is sent.
+const std::string detach_waiting_out_the_flood = R"sh(
+    "$VORNIC" detach; sleep 1
+    while [ "$(grep -c '^flooding' /run/flood.out)" != "$(grep -c '^flooded' /run/flood.out)" ]; do
+        "$RAW_CLIENT" /run/vornic.socket ffffffff; sleep 2
+    done)sh";
+
+std::vector<std::string> detach_calls() {
+    std::vector<std::string> calls = cut_after(reattach_calls, bus("StartService", "recordd"), {});
+    std::erase(calls, driver("bind", "mic0"));
+    std::erase(calls, driver("bind", "mic1"));
+    for (std::string& call : calls)
+        if (call.starts_with("sysfs: write /sys/class/gpio/"))
+            call.replace(call.size() - 2, 1, "0");
+    return calls;
+}
+
+void expect_detach_done(const SandboxOutcome& result) {
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "<6> Waiting for commands with 8 seconds timeout\n"
+                          "<6> Setting GPIOs...\n"
+                          "<6> Stopping services...\n"
+                          "<6> Un-Binding drivers...\n"
+                          "<6> Reloading services...\n"
+                          "<6> Starting services...\n"
+                          "<6> Action executed successfully\n");
+    EXPECT_EQ(platform_calls(result.log), detach_calls());
+}
+
+TEST(Flood, ManySmallSignalsFromAnUnprivilegedPeerChangeNothing) {
+    SandboxOutcome result = flooded({}, "500000 16", detach_waiting_out_the_flood);
+    expect_detach_done(result);
+    // The flood reached a connection of the handler's (the count of them comes first).
+    EXPECT_NE(result.err.substr(0, 2), "0\n") << result.err;
+}
+
+TEST(Flood, SignalsOfTheLargestSizeFromAnUnprivilegedPeerChangeNothing) {
+    // The bus's limit is 32 MiB for a whole message; the header takes less than a KiB. Four
+    // of them are more than the bus queues for one connection (127 MiB).
+    SandboxOutcome result = flooded({}, "4 33553408", detach_waiting_out_the_flood);
+    expect_detach_done(result);
+    EXPECT_NE(result.err.substr(0, 2), "0\n") << result.err;
+}
+
+TEST(Flood, SteadyFloodDuringTheActionWithASlowPlatformChangesNothing) {
+    SandboxOutcome result = flooded({.platform_args = {"--delay=StopService=1000"}}, "0 64",
+                                    R"sh(sleep 0.5; "$VORNIC" reattach)sh");
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, text(reattach_lines));
+    EXPECT_EQ(platform_calls(result.log), reattach_calls);
+    EXPECT_NE(result.err.substr(0, 2), "0\n") << result.err;
+}
+
+} // namespace

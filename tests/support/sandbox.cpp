@@ -19,6 +19,8 @@ SandboxOutcome Sandbox::run(const std::vector<std::string>& command) const {
         argv.insert(argv.end(), {"--sysfs-arg", arg});
     if (no_bus)
         argv.push_back("--no-bus");
+    if (stock_policy)
+        argv.push_back("--stock-policy");
     if (ir_exit)
         argv.insert(argv.end(), {"--ir-exit", std::to_string(*ir_exit)});
     else
@@ -43,6 +45,7 @@ SandboxOutcome Sandbox::run(const std::vector<std::string>& command) const {
 SandboxOutcome Sandbox::shell(const std::string& script) const {
     return run({"/usr/bin/env", "VORNIC=" + vornic_binary, "ACCEPT_ONCE=" + accept_once_binary,
                 std::string("PROBE=") + PROBE_BINARY, std::string("RAW_CLIENT=") + RAW_CLIENT_BINARY,
+                std::string("FLOOD=") + FLOOD_BINARY,
                 "/bin/bash", "-c", script});
 }
 

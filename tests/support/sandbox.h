@@ -30,6 +30,8 @@ struct Sandbox {
     std::vector<std::string> sysfs_args = {};
     // No dbus-daemon and no platform services: the command finds no system bus.
     bool no_bus = false;
+    // The bus's policy as on a stock system bus: signals from anyone, method calls from root.
+    bool stock_policy = false;
     // The status /usr/bin/sync_irlight_ircut.sh exits with; unset leaves the script absent.
     std::optional<int> ir_exit = 0;
 
