@@ -1,11 +1,9 @@
-// Option parsing for the simulated platform. A scenario file holds the same options, one per
-// line, the value after the first space, so a value can carry spaces ("night ", messages).
+// Option parsing for the simulated platform.
 #include "scenario.h"
 
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
 
 namespace {
 
@@ -64,10 +62,7 @@ std::string add_delay(const std::string& value, Scenario& scenario) {
     return "";
 }
 
-std::string read_scenario_file(const std::string& path, Scenario& scenario);
-
-std::string apply(const std::string& name, const std::string& value, Scenario& scenario,
-                  bool in_file) {
+std::string apply(const std::string& name, const std::string& value, Scenario& scenario) {
     if (name == "--daynight") {
         scenario.day_night = value;
     } else if (name == "--roll") {
@@ -108,8 +103,6 @@ std::string apply(const std::string& name, const std::string& value, Scenario& s
         if (!parse_unsigned(value, fd) || fd > 1023)
             return "--ready-fd needs a descriptor number, got '" + value + "'";
         scenario.ready_fd = static_cast<int>(fd);
-    } else if (name == "--scenario" && !in_file) {
-        return read_scenario_file(value, scenario);
     } else {
         return "unknown option " + name;
     }
@@ -120,7 +113,9 @@ bool takes_no_value(const std::string& name) {
     return name == "--help" || name == "-h";
 }
 
-std::string parse(const std::vector<std::string>& args, Scenario& scenario, bool in_file) {
+} // namespace
+
+std::string parse_scenario(const std::vector<std::string>& args, Scenario& scenario) {
     for (size_t i = 0; i < args.size(); i++) {
         std::string name = args[i];
         if (takes_no_value(name)) {
@@ -138,36 +133,10 @@ std::string parse(const std::vector<std::string>& args, Scenario& scenario, bool
         } else {
             return name + " needs a value";
         }
-        if (std::string error = apply(name, value, scenario, in_file); !error.empty())
+        if (std::string error = apply(name, value, scenario); !error.empty())
             return error;
     }
     return "";
-}
-
-std::string read_scenario_file(const std::string& path, Scenario& scenario) {
-    std::ifstream file(path);
-    if (!file)
-        return "cannot read scenario file " + path;
-    std::string line;
-    for (int number = 1; std::getline(file, line); number++) {
-        if (line.empty() || line[0] == '#')
-            continue;
-        // One line at a time, so that an option missing its value cannot take the next line.
-        std::vector<std::string> args;
-        size_t space = line.find(' ');
-        args.push_back(line.substr(0, space));
-        if (space != std::string::npos)
-            args.push_back(line.substr(space + 1));
-        if (std::string error = parse(args, scenario, true); !error.empty())
-            return path + ":" + std::to_string(number) + ": " + error;
-    }
-    return "";
-}
-
-} // namespace
-
-std::string parse_scenario(const std::vector<std::string>& args, Scenario& scenario) {
-    return parse(args, scenario, false);
 }
 
 const std::string* scripted_failure(const Scenario& scenario, std::string_view method,

@@ -1,5 +1,5 @@
 // What one run of the simulated platform does: its initial state and the misbehaviour scripted
-// for it on the command line or in a scenario file.
+// for it on the command line.
 #pragma once
 
 #include <map>

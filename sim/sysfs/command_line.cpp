@@ -12,8 +12,6 @@ enum Option {
     LOG,
     ALL_BOUND,
     BOUND,
-    DEVICE,
-    GPIO,
     FAIL_GPIO,
     FAIL_WRITE,
 };
@@ -23,8 +21,6 @@ const option long_options[] = {
     {"log", required_argument, nullptr, LOG},
     {"all-bound", no_argument, nullptr, ALL_BOUND},
     {"bound", required_argument, nullptr, BOUND},
-    {"device", required_argument, nullptr, DEVICE},
-    {"gpio", required_argument, nullptr, GPIO},
     {"fail-gpio", required_argument, nullptr, FAIL_GPIO},
     {"fail-write", required_argument, nullptr, FAIL_WRITE},
     {"help", no_argument, nullptr, 'h'},
@@ -43,8 +39,7 @@ ParseResult invalid(const char* program, const char* complaint) {
 void print_usage(const char* program, bool to_stderr) {
     std::fprintf(to_stderr ? stderr : stdout,
                  "Usage: %s [--config FILE] --log FILE [--all-bound] [--bound DEVICE_PATH]...\n"
-                 "       [--device DEVICE_PATH]... [--gpio NAME]... [--fail-gpio NAME]...\n"
-                 "       [--fail-write ATTRIBUTE_PATH]... MOUNTPOINT\n"
+                 "       [--fail-gpio NAME]... [--fail-write ATTRIBUTE_PATH]... MOUNTPOINT\n"
                  "\n"
                  "Mounts a simulated /sys at MOUNTPOINT and serves it in the background.\n",
                  program);
@@ -67,12 +62,6 @@ ParseResult parse_command_line(int argc, char** argv, SimOptions& options) {
             break;
         case BOUND:
             options.bound.push_back(optarg);
-            break;
-        case DEVICE:
-            options.devices.push_back(optarg);
-            break;
-        case GPIO:
-            options.gpios.push_back(optarg);
             break;
         case FAIL_GPIO:
             options.failing_gpios.push_back(optarg);

@@ -10,8 +10,6 @@ struct SimOptions {
     std::string mountpoint;
     bool all_bound = false;
     std::vector<std::string> bound;          // device paths, "/sys/..."
-    std::vector<std::string> devices;        // device paths beyond the configuration's
-    std::vector<std::string> gpios;          // GPIO names beyond the configuration's
     std::vector<std::string> failing_gpios;  // GPIO names
     std::vector<std::string> failing_writes; // attribute paths, "/sys/..."
 };

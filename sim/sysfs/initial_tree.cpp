@@ -56,17 +56,11 @@ void add_configuration(SysfsTree& tree, const std::string& config_path) {
 }
 
 int add_command_line(SysfsTree& tree, const SimOptions& options) {
-    for (const std::string& name : options.gpios)
-        if (tree_add_gpio(tree, name) != 0)
-            return complain("--gpio", name);
     for (const std::string& name : options.failing_gpios) {
         if (tree_add_gpio(tree, name) != 0)
             return complain("--fail-gpio", name);
         tree.failing_writes.insert(gpio_value_path(name));
     }
-    for (const std::string& path : options.devices)
-        if (tree_add_device(tree, path) != 0)
-            return complain("--device", path);
     for (const std::string& path : options.bound)
         if (tree_add_device(tree, path) != 0 || tree_bind(tree, path) != 0)
             return complain("--bound", path);

@@ -161,15 +161,12 @@ TEST(ExecuteAction, EmptyConfigurationOnlyReportsSuccess) {
 }
 
 TEST(ExecuteAction, FailedStartRequestsRebootUnlessForbidden) {
+    // The failed call's own lines are the service-control client's, pinned in its tests.
     const std::vector<std::string> fail_start = {"--fail=StartService:streamd=unit failed"};
-    const std::string failure_lines =
-        "<3> Failed to call action: StartService(streamd): unit failed\n"
-        "<3> Failed to execute service streamd with action StartService: ";
 
     SandboxOutcome reboot =
         execute("attach", {.config = full_config, .platform_args = fail_start});
     EXPECT_EQ(reboot.status, 1);
-    EXPECT_TRUE(reboot.err.starts_with(failure_lines)) << reboot.err;
     EXPECT_TRUE(reboot.out.ends_with("<6> Starting services...\n"
                                      "<6> Action failed, resorting to reboot...\n"))
         << reboot.out;
@@ -183,7 +180,6 @@ TEST(ExecuteAction, FailedStartRequestsRebootUnlessForbidden) {
     SandboxOutcome kept =
         execute("attach", {.config = never_reboot, .platform_args = fail_start});
     EXPECT_EQ(kept.status, 1);
-    EXPECT_TRUE(kept.err.starts_with(failure_lines)) << kept.err;
     EXPECT_TRUE(kept.out.ends_with("<6> Starting services...\n")) << kept.out;
     EXPECT_EQ(calls(kept.log).back(), bus("StartService(\"streamd\")"));
 }

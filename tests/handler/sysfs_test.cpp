@@ -123,7 +123,8 @@ std::string directory_of_length(const TempDir& dir, size_t length) {
         // earlier steps leave it at least two (a '/' and one character).
         size_t remaining = length - 1 - path.size();
         size_t component = remaining > 101 ? 50 : remaining - 1;
-        path += "/" + std::string(component, 'd');
+        path += '/';
+        path.append(component, 'd');
     }
     fs::create_directories(path);
     return path + "/";

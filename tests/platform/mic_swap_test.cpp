@@ -17,22 +17,20 @@ std::vector<std::string> roll_requests(const SandboxOutcome& result) {
 }
 
 TEST(MicSwap, RollAngleIsSentBackFolded) {
-    const std::pair<const char*, const char*> rows[] = {
-        {"90.4", "90"}, {"181", "-179"}, {"359.9", "-1"}, {"725.3", "5"}, {"-541", "-181"}};
-    for (auto [read, sent] : rows) {
-        SCOPED_TRACE(read);
-        SandboxOutcome result = swap({std::string("--roll=") + read});
-        EXPECT_EQ(result.err, "");
-        EXPECT_EQ(roll_requests(result),
-                  std::vector<std::string>{std::string("bus: AbsoluteRoll(1, ") + sent +
-                                           ") -> ok"});
-    }
+    // The fold itself is tested cell by cell in roll_angle_test.
+    SandboxOutcome result = swap({"--roll=359.9"});
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(roll_requests(result), std::vector<std::string>{"bus: AbsoluteRoll(1, -1) -> ok"});
 }
 
-TEST(MicSwap, AbsentServiceIsSilent) {
-    SandboxOutcome result = swap({"--absent=camview"});
-    EXPECT_EQ(result.err, "");
-    EXPECT_EQ(lines_starting(result.log, "bus: "), std::vector<std::string>{});
+TEST(MicSwap, AbsentServiceIsSilentAndNoBusOnlyReportsTheConnection) {
+    SandboxOutcome absent = swap({"--absent=camview"});
+    EXPECT_EQ(absent.err, "");
+    EXPECT_EQ(lines_starting(absent.log, "bus: "), std::vector<std::string>{});
+
+    SandboxOutcome no_bus = Sandbox{.no_bus = true}.run({probe, "mic-swap"});
+    EXPECT_EQ(no_bus.status, 0);
+    EXPECT_EQ(no_bus.err, "<3> Failed to connect to system bus: No such file or directory\n");
 }
 
 TEST(MicSwap, MalformedStatusSendsNoRollRequest) {
@@ -52,7 +50,6 @@ TEST(MicSwap, RefusedRollRequestIsOnlyAWarning) {
             .run({probe, "execute", "reattach"});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "<4> Failed to trigger chain of events for swapping mics.\n");
-    EXPECT_EQ(result.out, "<6> Action executed successfully\n");
 }
 
 } // namespace

@@ -62,7 +62,7 @@ cmp -s "$source_dir/data/vornic.json" "$destdir$config" ||
 out=$(mktemp) err=$(mktemp)
 trap 'rm -rf "$destdir" "$out" "$err"' EXIT
 status=0
-"$source_dir/tools/sandbox" --config "$destdir$config" -- "$destdir$binary" -p \
+"$source_dir/tools/sandbox" --build "$build_dir" --config "$destdir$config" -- "$destdir$binary" -p \
     >"$out" 2>"$err" || status=$?
 expected_printout='sync_irlight = false
 trigger_mic_swap = false

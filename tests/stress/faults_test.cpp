@@ -116,7 +116,7 @@ INSTANTIATE_TEST_SUITE_P(
         ServiceStep{"StopService", "<6> Stopping services...", {"recordd", "streamd", "audiod"}},
         ServiceStep{"ReloadService", "<6> Reloading services...", {"eventd", "logd", "netd"}},
         ServiceStep{"StartService", "<6> Starting services...", {"audiod", "streamd", "recordd"}}),
-    [](const testing::TestParamInfo<ServiceStep>& info) { return std::string(info.param.method); });
+    [](const testing::TestParamInfo<ServiceStep>& step) { return std::string(step.param.method); });
 
 TEST(Faults, RefusedRebootIsAnAlertAndStillStatusOne) {
     SandboxOutcome result =
