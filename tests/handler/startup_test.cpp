@@ -196,18 +196,32 @@ TEST(HandlerStartup, AttachEndsWithRollThenIrLightsThenSuccess) {
                                          "startstop_services": ["audiod"]}})",
                 .platform_args = {"--roll=300", "--daynight=night"}}
             .shell(R"sh(
+        # The IR script first counts the descriptors it inherited that are sockets bound to
+        # the action socket's path (the listener, or a client's connection).
+        mv /usr/bin/sync_irlight_ircut.sh /usr/bin/ir-script
+        printf '%s\n' '#!/bin/sh' \
+            'held=0' \
+            'for inode in $(awk '\''$8 == "/run/vornic.socket" { print $7 }'\'' /proc/net/unix); do' \
+            '    for fd in /proc/$$/fd/*; do' \
+            '        [ "$(readlink $fd)" = "socket:[$inode]" ] && held=$((held + 1))' \
+            '    done' \
+            'done' \
+            'echo "action sockets held by the IR script: $held" >/run/ir.fds' \
+            'exec /usr/bin/ir-script "$@"' >/usr/bin/sync_irlight_ircut.sh
+        chmod 0755 /usr/bin/sync_irlight_ircut.sh
         "$VORNIC" -s >/run/handler.out & HANDLER=$!
         until [ -S /run/vornic.socket ]; do sleep 0.01; done
         "$VORNIC" attach
         wait $HANDLER; status=$?
-        cat /run/handler.out
+        cat /run/handler.out /run/ir.fds
         exit $status)sh");
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, "<6> Waiting for commands with 8 seconds timeout\n"
                           "<6> Stopping services...\n"
                           "<6> Starting services...\n"
                           "<6> IR lights status synchronized with DayNight filter\n"
-                          "<6> Action executed successfully\n");
+                          "<6> Action executed successfully\n"
+                          "action sockets held by the IR script: 0\n");
     EXPECT_EQ(lines_starting(result.log, "bus: "),
               (std::vector<std::string>{
                   "bus: StopService(\"audiod\") -> ok", "bus: StartService(\"audiod\") -> ok",
