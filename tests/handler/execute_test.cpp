@@ -106,17 +106,6 @@ TEST(ExecuteAction, FailedStartRequestsRebootUnlessForbidden) {
     EXPECT_EQ(calls(kept.log).back(), bus("StartService(\"streamd\")"));
 }
 
-TEST(ExecuteAction, RefusedRebootIsAnAlert) {
-    SandboxOutcome result = execute(
-        "detach", {.config = R"({"vornic": {"startstop_services": ["audiod"]}})",
-                   .platform_args = {"--fail=StopService=busy", "--fail=Reboot=not now"}});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_TRUE(result.err.ends_with(
-        "<3> Failed to call action: Reboot(): not now\n"
-        "<1> Unable to reboot the system after Vornic actions handle failed\n"))
-        << result.err;
-}
-
 TEST(ExecuteAction, FailedUnbindWriteIsPassedOver) {
     SandboxOutcome result = execute(
         "detach", {.config = R"({"vornic": {
