@@ -132,6 +132,14 @@ TEST(ExecuteAction, FailedGpioNamesItsStateAndStopsTheRest) {
                                   ": Input/output error\n");
         EXPECT_EQ(calls(result.log).size(), 1u) << result.log;
     }
+
+    // A name too long for any GPIO the kernel names fails the action before any write.
+    SandboxOutcome too_long = execute(
+        "attach", {.config = R"({"vornic": {"never_reboot": true, "set_gpio": [")" +
+                             std::string(233, 'x') + R"("]}})"});
+    EXPECT_EQ(too_long.status, 1);
+    EXPECT_EQ(too_long.err, "");
+    EXPECT_EQ(calls(too_long.log), std::vector<std::string>{});
 }
 
 } // namespace
