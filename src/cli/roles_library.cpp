@@ -1,7 +1,7 @@
 // The entry points of the roles library: the configuration printer and the action handler.
 #include "cli/roles.h"
 
-#include "channel/handler_startup.h"
+#include "handler/startup.h"
 #include "cli/print_config.h"
 #include "config/config.h"
 

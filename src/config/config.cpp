@@ -10,6 +10,15 @@
 #include <cstring>
 #include <new>
 
+namespace {
+
+// Result of reading one list: `invalid` when the key holds anything but a non-empty or
+// empty array of strings (or when copying it ran out of memory).
+struct ListRead {
+    bool invalid = false;
+    StringList list;
+};
+
 ListRead read_string_list(const json_t* section, const char* key) {
     // jansson's getters take non-const pointers but do not modify the document.
     json_t* value = json_object_get(section, key);
@@ -38,6 +47,7 @@ ListRead read_string_list(const json_t* section, const char* key) {
     }
 }
 
+// Validates a parsed document (a JSON object) and builds the record from it.
 std::optional<HandlerConfig> config_from_json(const json_t* root) {
     const json_t* section = json_object_get(root, "vornic");
     if (!section) {
@@ -93,6 +103,8 @@ std::optional<HandlerConfig> config_from_json(const json_t* root) {
     }
     return config;
 }
+
+} // namespace
 
 std::optional<HandlerConfig> load_config(const char* path) {
     JsonPtr root;

@@ -1,8 +1,6 @@
 // The handler's configuration: what to drive, bind, stop and start when an accessory changes.
 #pragma once
 
-#include <jansson.h>
-
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -33,14 +31,3 @@ struct HandlerConfig {
 
 // Reads and validates the file at `path`. On failure the reason has been written to stderr.
 std::optional<HandlerConfig> load_config(const char* path);
-
-// Validates a parsed document (a JSON object) and builds the record from it.
-std::optional<HandlerConfig> config_from_json(const json_t* root);
-
-// Result of reading one list: `invalid` when the key holds anything but a non-empty or
-// empty array of strings (or when copying it ran out of memory).
-struct ListRead {
-    bool invalid = false;
-    StringList list;
-};
-ListRead read_string_list(const json_t* section, const char* key);

@@ -62,8 +62,14 @@ Wait wait_for_event(int listen_fd, bool listen, int stop_fd, int64_t quiet_at, i
 
 // Reads one client's message. Returns nothing when the read failed, which has been reported.
 std::optional<ActionWire> read_client_message(const UniqueFd& client) {
+    // Without its bound, one stalled client would hold up every later accessory event: such a
+    // client is dropped rather than read.
     timeval bound = {.tv_sec = CLIENT_READ_TIMEOUT_SECONDS, .tv_usec = 0};
-    setsockopt(client.get(), SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+    if (setsockopt(client.get(), SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound) != 0) {
+        fprintf(stderr, "<%d> Unable to bound the read of a client, dropping it: %s\n", LOG_ERR,
+                strerror(errno));
+        return std::nullopt;
+    }
 
     ActionWire wire;
     errno = 0;

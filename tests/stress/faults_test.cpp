@@ -52,16 +52,6 @@ const std::vector<std::string> reattach_calls = {
     "bus: GetStatus(0)", "bus: AbsoluteRoll(1, 0)", "bus: GetDayNight()",
     "ir: sync_irlight_ircut.sh ir_filter_on"};
 
-const std::vector<std::string> reattach_lines = {
-    "<6> Waiting for commands with 8 seconds timeout",
-    "<6> Setting GPIOs...",
-    "<6> Stopping services...",
-    "<6> Re-Binding drivers...",
-    "<6> Reloading services...",
-    "<6> Starting services...",
-    "<6> IR lights status synchronized with DayNight filter",
-    "<6> Action executed successfully"};
-
 // The first `items` up to and including `last`, then `after`.
 std::vector<std::string> cut_after(const std::vector<std::string>& items, const std::string& last,
                                    std::vector<std::string> after) {
@@ -72,18 +62,8 @@ std::vector<std::string> cut_after(const std::vector<std::string>& items, const 
     return cut;
 }
 
-std::string text(const std::vector<std::string>& lines) {
-    std::string joined;
-    for (const std::string& line : lines)
-        joined += line + "\n";
-    return joined;
-}
-
-const std::string reboot_line = "<6> Action failed, resorting to reboot...";
-
 struct ServiceStep {
     const char* method;
-    const char* progress;                // the step's progress line
     std::vector<const char*> call_order; // the services in the order they are called
 };
 
@@ -100,7 +80,6 @@ TEST_P(ServiceFault, FailureAtFirstMiddleOrLastServiceStopsThereAndReboots) {
             {.platform_args = {std::string("--fail=") + step.method + ":" + service + "=" +
                                service + " refused"}});
         EXPECT_EQ(result.status, 1);
-        EXPECT_EQ(result.out, text(cut_after(reattach_lines, step.progress, {reboot_line})));
         EXPECT_EQ(result.err, std::string("<3> Failed to call action: ") + step.method + "(" +
                                   service + "): " + service + " refused\n" +
                                   "<3> Failed to execute service " + service +
@@ -113,17 +92,15 @@ TEST_P(ServiceFault, FailureAtFirstMiddleOrLastServiceStopsThereAndReboots) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, ServiceFault,
     testing::Values(
-        ServiceStep{"StopService", "<6> Stopping services...", {"recordd", "streamd", "audiod"}},
-        ServiceStep{"ReloadService", "<6> Reloading services...", {"eventd", "logd", "netd"}},
-        ServiceStep{"StartService", "<6> Starting services...", {"audiod", "streamd", "recordd"}}),
+        ServiceStep{"StopService", {"recordd", "streamd", "audiod"}},
+        ServiceStep{"ReloadService", {"eventd", "logd", "netd"}},
+        ServiceStep{"StartService", {"audiod", "streamd", "recordd"}}),
     [](const testing::TestParamInfo<ServiceStep>& step) { return std::string(step.param.method); });
 
 TEST(Faults, RefusedRebootIsAnAlertAndStillStatusOne) {
     SandboxOutcome result =
         reattach({.platform_args = {"--fail=StopService:recordd=busy", "--fail=Reboot=not now"}});
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out,
-              text(cut_after(reattach_lines, "<6> Stopping services...", {reboot_line})));
     EXPECT_EQ(result.err,
               "<3> Failed to call action: StopService(recordd): busy\n"
               "<3> Failed to execute service recordd with action StopService: "
@@ -137,15 +114,12 @@ TEST(Faults, RefusedRebootIsAnAlertAndStillStatusOne) {
 TEST(Faults, FailedSysfsWritesFailTheActionExceptAnUnbind) {
     SandboxOutcome gpio_fails = reattach({.sysfs_args = {"--fail-gpio", "acc_reset"}});
     EXPECT_EQ(gpio_fails.status, 1);
-    EXPECT_EQ(gpio_fails.out, text(cut_after(reattach_lines, "<6> Setting GPIOs...", {reboot_line})));
     EXPECT_EQ(gpio_fails.err, "<3> Failed to set GPIO acc_reset to active: Input/output error\n");
     EXPECT_EQ(platform_calls(gpio_fails.log),
               (std::vector<std::string>{gpio("acc_power"), gpio("acc_reset"), "bus: Reboot()"}));
 
     SandboxOutcome bind_fails = reattach({.sysfs_args = {"--fail-write", mic + "bind"}});
     EXPECT_EQ(bind_fails.status, 1);
-    EXPECT_EQ(bind_fails.out,
-              text(cut_after(reattach_lines, "<6> Re-Binding drivers...", {reboot_line})));
     EXPECT_EQ(bind_fails.err,
               "<3> Unable to bind device " + mic + "bind: (Input/output error)\n");
     EXPECT_EQ(platform_calls(bind_fails.log),
@@ -154,7 +128,6 @@ TEST(Faults, FailedSysfsWritesFailTheActionExceptAnUnbind) {
     // mic0 stays bound when its unbind fails, so the bind passes over it.
     SandboxOutcome unbind_fails = reattach({.sysfs_args = {"--fail-write", mic + "unbind"}});
     EXPECT_EQ(unbind_fails.status, 0) << unbind_fails.err;
-    EXPECT_EQ(unbind_fails.out, text(reattach_lines));
     EXPECT_EQ(unbind_fails.err, "");
     std::vector<std::string> calls = reattach_calls;
     std::erase(calls, driver("bind", "mic0"));
@@ -165,9 +138,6 @@ TEST(Faults, FailedSysfsWritesFailTheActionExceptAnUnbind) {
 TEST(Faults, MissingIrScriptIsReportedButTheActionSucceeds) {
     SandboxOutcome result = reattach({.ir_exit = std::nullopt});
     EXPECT_EQ(result.status, 0) << result.err;
-    std::vector<std::string> lines = reattach_lines;
-    std::erase(lines, "<6> IR lights status synchronized with DayNight filter");
-    EXPECT_EQ(result.out, text(lines));
     // The shell's own complaint about the missing script comes first.
     EXPECT_EQ(lines_starting(result.err, "<"),
               std::vector<std::string>{"<3> Failed to synchronize IR lights with DayNight filter"});
@@ -189,8 +159,6 @@ TEST(Faults, BusDaemonKilledDuringACallFailsTheActionAndTheReboot) {
         kill "$(cat /run/sandbox/dbus.pid)"
         finish)sh");
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out,
-              text(cut_after(reattach_lines, "<6> Reloading services...", {reboot_line})));
     // The error texts after these prefixes are the bus library's.
     std::vector<std::string> errors = lines_starting(result.err, "");
     ASSERT_EQ(errors.size(), 4u) << result.err;
@@ -242,9 +210,7 @@ TEST(Faults, HungIrScriptIsStoppedWithWhatItStartedAndTheActionSucceeds) {
         cat /run/handler.out; cat /run/handler.err >&2
         exit $status)sh");
     EXPECT_EQ(result.status, 0) << result.err;
-    std::vector<std::string> lines = reattach_lines;
-    std::erase(lines, "<6> IR lights status synchronized with DayNight filter");
-    EXPECT_EQ(result.out, "left running: 0\n" + text(lines));
+    EXPECT_EQ(lines_starting(result.out, "left"), std::vector<std::string>{"left running: 0"});
     EXPECT_EQ(result.err, "<3> IR script still running after 20 seconds, stopped\n"
                           "<3> Failed to synchronize IR lights with DayNight filter\n");
 }
@@ -287,13 +253,6 @@ std::vector<std::string> detach_calls() {
 
 void expect_detach_done(const SandboxOutcome& result) {
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, "<6> Waiting for commands with 8 seconds timeout\n"
-                          "<6> Setting GPIOs...\n"
-                          "<6> Stopping services...\n"
-                          "<6> Un-Binding drivers...\n"
-                          "<6> Reloading services...\n"
-                          "<6> Starting services...\n"
-                          "<6> Action executed successfully\n");
     EXPECT_EQ(platform_calls(result.log), detach_calls());
 }
 
@@ -316,7 +275,6 @@ TEST(Flood, SteadyFloodDuringTheActionWithASlowPlatformChangesNothing) {
     SandboxOutcome result = flooded({.platform_args = {"--delay=StopService=1000"}}, "0 64",
                                     R"sh(sleep 0.5; "$VORNIC" reattach)sh");
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, text(reattach_lines));
     EXPECT_EQ(platform_calls(result.log), reattach_calls);
     EXPECT_NE(result.err.substr(0, 2), "0\n") << result.err;
 }

@@ -16,13 +16,11 @@ const std::string config = R"({"vornic": {
     "unbind_devices": [")" + mic + R"(mic0"],
     "startstop_services": ["audiod"]}})";
 
-// The handler's whole output when it carries out the one re-attach these tests expect.
-const std::string reattach = "<6> Waiting for commands with 8 seconds timeout\n"
-                             "<6> Setting GPIOs...\n"
-                             "<6> Stopping services...\n"
-                             "<6> Re-Binding drivers...\n"
-                             "<6> Starting services...\n"
-                             "<6> Action executed successfully\n";
+// What the one re-attach these tests expect asks of the platform.
+const std::vector<std::string> reattach_calls = {
+    "sysfs: write /sys/class/gpio/acc_power/value \"1\"", "bus: StopService(\"audiod\")",
+    "sysfs: write " + mic + "unbind \"mic0\"", "sysfs: write " + mic + "bind \"mic0\"",
+    "bus: StartService(\"audiod\")"};
 
 // Under the sanitizers every client costs five times the CPU; a quarter of the burst still
 // keeps the instrumented handler busy with a full backlog, in a quarter of the time.
@@ -58,13 +56,9 @@ TEST(Load, BurstOfClientsInOneQuietPeriodAllGetThroughAndMakeOneReattach) {
         finish)sh");
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.err, "");
-    EXPECT_EQ(result.out, "clients failed: 0, actions when the last one ended: 0\n" + reattach);
-    EXPECT_EQ(platform_calls(result.log), (std::vector<std::string>{
-                         "sysfs: write /sys/class/gpio/acc_power/value \"1\"",
-                         "bus: StopService(\"audiod\")",
-                         "sysfs: write " + mic + "unbind \"mic0\"",
-                         "sysfs: write " + mic + "bind \"mic0\"",
-                         "bus: StartService(\"audiod\")"}));
+    EXPECT_EQ(lines_starting(result.out, "clients"),
+              std::vector<std::string>{"clients failed: 0, actions when the last one ended: 0"});
+    EXPECT_EQ(platform_calls(result.log), reattach_calls);
 }
 
 TEST(Load, ClientsKeepingTheHandlerWaitingPastTheBusHandshakeAllowanceStillGetTheAction) {
@@ -79,7 +73,9 @@ TEST(Load, ClientsKeepingTheHandlerWaitingPastTheBusHandshakeAllowanceStillGetTh
         finish)sh");
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.err, "");
-    EXPECT_EQ(result.out, "actions while clients kept coming: 0\n" + reattach);
+    EXPECT_EQ(lines_starting(result.out, "actions"),
+              std::vector<std::string>{"actions while clients kept coming: 0"});
+    EXPECT_EQ(platform_calls(result.log), reattach_calls);
 }
 
 } // namespace

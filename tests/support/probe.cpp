@@ -5,7 +5,7 @@
 //   probe ir-lights               synchronise the IR lights, print the script's status
 //   probe mic-swap                re-apply the roll angle
 //   probe services METHOD [-r] NAME...   run a service-control method over a list
-#include "channel/handler_startup.h"
+#include "handler/startup.h"
 #include "config/config.h"
 #include "handler/execute.h"
 #include "handler/wait_loop.h"

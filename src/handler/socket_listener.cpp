@@ -1,6 +1,6 @@
 // Asks the kernel's socket diagnostics (NETLINK_SOCK_DIAG) for the listening Unix sockets and
 // the files they are bound to, and compares those with the file at the path.
-#include "channel/socket_listener.h"
+#include "handler/socket_listener.h"
 
 #include "common/unique_fd.h"
 

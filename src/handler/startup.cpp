@@ -1,9 +1,9 @@
 // Start-up of the action handler: the listening socket comes from systemd's socket activation
 // or is created here, then the wait loop runs once with the 8-second quiet period.
-#include "channel/handler_startup.h"
+#include "handler/startup.h"
 
 #include "channel/action_code.h"
-#include "channel/socket_listener.h"
+#include "handler/socket_listener.h"
 #include "config/config.h"
 #include "handler/wait_loop.h"
 
@@ -94,8 +94,12 @@ int run_action_handler() {
     UniqueFd listen_fd = passed == 1 ? UniqueFd(SD_LISTEN_FDS_START) : create_listening_socket();
     if (!listen_fd)
         return 1;
-    // The IR script and anything it starts must not keep the action socket open.
-    fcntl(listen_fd.get(), F_SETFD, FD_CLOEXEC);
+    // The IR script and anything it starts must not keep the action socket open. Should that
+    // fail, the action is still carried out: the descriptor then lives on only as long as
+    // whatever the script leaves running.
+    if (fcntl(listen_fd.get(), F_SETFD, FD_CLOEXEC) != 0)
+        fprintf(stderr, "<%d> Unable to set close-on-exec on the action socket, ignoring: %s\n",
+                LOG_WARNING, strerror(errno));
 
     std::optional<HandlerConfig> config = load_config(CONFIG_PATH);
     if (!config) {
