@@ -3,6 +3,7 @@
 #include "handler/wait_loop.h"
 
 #include "channel/action_code.h"
+#include "common/monotonic.h"
 #include "common/unique_fd.h"
 #include "handler/execute.h"
 #include "handler/merge.h"
@@ -18,7 +19,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <optional>
 
 namespace {
@@ -31,19 +31,13 @@ constexpr int LONGEST_ACCEPT_BACKOFF_MS = 1000;
 
 enum class Wait { ready, quiet, stopped, failed };
 
-int64_t now_ms() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1'000'000;
-}
-
 // Waits until a client connects (unless `listen` is false), a stop signal arrives on
 // `stop_fd`, or the monotonic time `quiet_at` (ms) comes, and at most `at_most_ms` if that is
 // not negative; the latter ends as Wait::ready.
 Wait wait_for_event(int listen_fd, bool listen, int stop_fd, int64_t quiet_at, int at_most_ms) {
     pollfd fds[2] = {{.fd = stop_fd, .events = POLLIN, .revents = 0},
                      {.fd = listen ? listen_fd : -1, .events = POLLIN, .revents = 0}};
-    int64_t left = std::max<int64_t>(quiet_at - now_ms(), 0);
+    int64_t left = std::max<int64_t>(quiet_at - monotonic_ms(), 0);
     bool capped = at_most_ms >= 0 && at_most_ms < left;
     int64_t wait_ms = capped ? at_most_ms : left;
     timespec timeout = {.tv_sec = static_cast<time_t>(wait_ms / 1000),
@@ -125,7 +119,7 @@ int stop(int stop_fd, ActionCode pending) {
 
 int serve_clients(int listen_fd, int stop_fd, const HandlerConfig& config, uint32_t seconds) {
     ActionCode pending = NONE;
-    int64_t quiet_at = now_ms() + int64_t{seconds} * 1000;
+    int64_t quiet_at = monotonic_ms() + int64_t{seconds} * 1000;
     int backoff_ms = 0;
     for (;;) {
         switch (wait_for_event(listen_fd, backoff_ms == 0, stop_fd, quiet_at,
@@ -148,7 +142,7 @@ int serve_clients(int listen_fd, int stop_fd, const HandlerConfig& config, uint3
             continue;
         }
         backoff_ms = 0;
-        quiet_at = now_ms() + int64_t{seconds} * 1000;
+        quiet_at = monotonic_ms() + int64_t{seconds} * 1000;
 
         // A client that fails to deliver its code costs only its own message: the action
         // others asked for still stands.

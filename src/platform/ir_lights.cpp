@@ -3,6 +3,7 @@
 #include "platform/ir_lights.h"
 
 #include "common/handles.h"
+#include "common/monotonic.h"
 #include "common/printable.h"
 #include "platform/system_bus.h"
 
@@ -17,7 +18,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 
 namespace {
 
@@ -89,22 +89,16 @@ pid_t start_script(const char* command) {
     return r == 0 ? pid : -1;
 }
 
-int64_t now_ms() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1'000'000;
-}
-
 // Waits until `pid` has ended, for at most `ms` milliseconds. Returns true with its wait
 // status in `status` once it has ended. Looking every few milliseconds needs no signal
 // handling, which the handler's callers may have set up in any way.
 bool reap_within(pid_t pid, int64_t ms, int& status) {
-    const int64_t deadline = now_ms() + ms;
+    const int64_t deadline = monotonic_ms() + ms;
     for (;;) {
         pid_t r = waitpid(pid, &status, WNOHANG);
         if (r == pid || (r < 0 && errno != EINTR))
             return r == pid;
-        int64_t left = deadline - now_ms();
+        int64_t left = deadline - monotonic_ms();
         if (left <= 0)
             return false;
         timespec pause = {.tv_sec = 0,
