@@ -9,6 +9,8 @@
 // copies its stdout and stderr to the script's, and exits with its status: 124 when the
 // timeout had to end it.
 inline const std::string start_handler = R"sh(
+    # A second start in one script must not take the first handler's output for its own.
+    rm -f /run/handler.out /run/handler.err
     timeout 120 "$VORNIC" -s >/run/handler.out 2>/run/handler.err & HANDLER=$!
     until grep -qs '^<6> Waiting for commands' /run/handler.out ||
           ! kill -0 $HANDLER 2>/dev/null; do
