@@ -1,6 +1,7 @@
 #!/bin/bash
 # Installs the build into a DESTDIR and checks the tree: exactly the expected files with
-# the expected modes, units and udev example naming the installed binary, and the shipped
+# the expected modes, units and udev example naming the installed binary (the example's
+# match values still placeholders), and the shipped
 # configuration accepted by the installed binary as one that touches nothing: the binary
 # prints it through the installed roles library, which it finds relative to itself.
 #
@@ -52,6 +53,10 @@ exec_start=$(sed -n 's/^ExecStart=//p' "$destdir$unitdir/vornic.service")
 runs=$(grep -o 'RUN+="[^"]*"' "$destdir$docdir/examples/90-vornic.rules" | sort | tr '\n' ' ')
 [ "$runs" = "RUN+=\"$binary attach\" RUN+=\"$binary detach\" " ] ||
     fail "the udev example runs $runs, expected $binary attach and detach"
+# As installed it must match nothing: each rule's match values are still the placeholders.
+[ "$(grep -c 'SUBSYSTEM=="<accessory-subsystem>", KERNEL=="<accessory-device>"' \
+    "$destdir$docdir/examples/90-vornic.rules")" = 2 ] ||
+    fail "the udev example matches on something other than its placeholders"
 [ "$(head -c 4 "$destdir$binary" | tail -c 3)" = ELF ] || fail "$binary is not an ELF executable"
 
 cmp -s "$source_dir/data/vornic.json" "$destdir$config" ||
