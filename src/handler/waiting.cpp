@@ -57,5 +57,5 @@ Taken client_taken(Waiting& waiting, int64_t now, const std::optional<ActionWire
     if (!intake.valid)
         return {.then = Then::wait, .invalid = intake.code};
     waiting.pending = intake.pending;
-    return {.then = intake.execute_now ? Then::act : Then::wait, .invalid = {}};
+    return {.then = intake.execute_now ? Then::act : Then::wait, .invalid = std::nullopt};
 }
