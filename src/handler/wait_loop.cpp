@@ -1,13 +1,13 @@
-// Accepts one client at a time, reads its 4-byte code, merges it into the pending action,
-// and acts once the clients have been quiet for a whole period.
+// The wait loop's I/O: waits on the listening socket and the stop signals, takes in one client
+// at a time and reads its 4-byte code, and reports; what each event means is in waiting.cpp.
 #include "handler/wait_loop.h"
 
 #include "channel/action_code.h"
 #include "common/monotonic.h"
 #include "common/unique_fd.h"
 #include "handler/execute.h"
-#include "handler/merge.h"
 #include "handler/progress.h"
+#include "handler/waiting.h"
 #include "platform/system_bus.h"
 
 #include <poll.h>
@@ -16,32 +16,21 @@
 #include <sys/socket.h>
 #include <syslog.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <optional>
 
 namespace {
 
-// After a failed accept the connection is still waiting, so the socket stays readable: wait
-// this long before the next try, doubling up to the longest, instead of spinning while the
-// cause (descriptors or memory exhausted) lasts.
-constexpr int FIRST_ACCEPT_BACKOFF_MS = 50;
-constexpr int LONGEST_ACCEPT_BACKOFF_MS = 1000;
-
 enum class Wait { ready, quiet, stopped, failed };
 
-// Waits until a client connects (unless `listen` is false), a stop signal arrives on
-// `stop_fd`, or the monotonic time `quiet_at` (ms) comes, and at most `at_most_ms` if that is
-// not negative; the latter ends as Wait::ready.
-Wait wait_for_event(int listen_fd, bool listen, int stop_fd, int64_t quiet_at, int at_most_ms) {
+// Waits as `next` says, or until a stop signal arrives on `stop_fd`. A timeout that does not
+// end the quiet period ends as Wait::ready.
+Wait wait_for_event(int listen_fd, int stop_fd, const NextWait& next) {
     pollfd fds[2] = {{.fd = stop_fd, .events = POLLIN, .revents = 0},
-                     {.fd = listen ? listen_fd : -1, .events = POLLIN, .revents = 0}};
-    int64_t left = std::max<int64_t>(quiet_at - monotonic_ms(), 0);
-    bool capped = at_most_ms >= 0 && at_most_ms < left;
-    int64_t wait_ms = capped ? at_most_ms : left;
-    timespec timeout = {.tv_sec = static_cast<time_t>(wait_ms / 1000),
-                        .tv_nsec = static_cast<long>(wait_ms % 1000) * 1'000'000};
+                     {.fd = next.clients ? listen_fd : -1, .events = POLLIN, .revents = 0}};
+    timespec timeout = {.tv_sec = static_cast<time_t>(next.timeout_ms / 1000),
+                        .tv_nsec = static_cast<long>(next.timeout_ms % 1000) * 1'000'000};
     int ready = ppoll(fds, 2, &timeout, nullptr);
     if (ready < 0) {
         fprintf(stderr, "<%d> Select error: %s\n", LOG_ERR, strerror(errno));
@@ -49,7 +38,7 @@ Wait wait_for_event(int listen_fd, bool listen, int stop_fd, int64_t quiet_at, i
     }
     if (fds[0].revents != 0)
         return Wait::stopped;
-    if (ready == 0 && !capped)
+    if (ready == 0 && next.quiet)
         return Wait::quiet;
     return Wait::ready;
 }
@@ -101,60 +90,54 @@ int act(ActionCode action, const HandlerConfig& config) {
     return execute_action(action, config, bus.get());
 }
 
-// A stop (systemctl stop, a restart, shutdown) is obeyed at once. The pending action is not
-// started then: it could outlast the stop timeout and be killed half done, and at shutdown
-// the platform is going down around it, so that a refused start would turn into a reboot
-// request. The line says what was lost.
-int stop(int stop_fd, ActionCode pending) {
+// A stop is obeyed at once; the line says what it drops.
+int stop(int stop_fd, const Waiting& waiting) {
     signalfd_siginfo info = {};
     if (read(stop_fd, &info, sizeof info) != static_cast<ssize_t>(sizeof info))
         info.ssi_signo = 0;
-    if (pending == NONE)
+    if (stop_received(waiting) == Then::finish)
         return 0;
     fprintf(stderr, "<%d> Stopped by signal %u (%s) while %s was pending: it is not carried out\n",
             LOG_WARNING, info.ssi_signo, strsignal(static_cast<int>(info.ssi_signo)),
-            action_word(pending));
+            action_word(waiting.pending));
     return 1;
 }
 
+// Takes in the client that is waiting, if accepting it works, and reads its code.
+Then take_client(int listen_fd, Waiting& waiting) {
+    UniqueFd client(accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC));
+    if (!client) {
+        fprintf(stderr, "<%d> Connection accept fail: %s\n", LOG_ERR, strerror(errno));
+        accept_failed(waiting);
+        return Then::wait;
+    }
+    int64_t accepted_at = monotonic_ms();
+    Taken taken = client_taken(waiting, accepted_at, read_client_message(client));
+    if (taken.invalid)
+        fprintf(stderr, "<%d> Invalid action received: %d\n", LOG_ERR, *taken.invalid);
+    return taken.then;
+}
+
 int serve_clients(int listen_fd, int stop_fd, const HandlerConfig& config, uint32_t seconds) {
-    ActionCode pending = NONE;
-    int64_t quiet_at = monotonic_ms() + int64_t{seconds} * 1000;
-    int backoff_ms = 0;
+    Waiting waiting = start_waiting(seconds, monotonic_ms());
     for (;;) {
-        switch (wait_for_event(listen_fd, backoff_ms == 0, stop_fd, quiet_at,
-                               backoff_ms > 0 ? backoff_ms : -1)) {
+        Then then = Then::wait;
+        switch (wait_for_event(listen_fd, stop_fd, next_wait(waiting, monotonic_ms()))) {
         case Wait::failed:
             return 1;
         case Wait::stopped:
-            return stop(stop_fd, pending);
+            return stop(stop_fd, waiting);
         case Wait::quiet:
-            return pending == NONE ? 0 : act(pending, config);
+            then = quiet_period_over(waiting);
+            break;
         case Wait::ready:
+            then = take_client(listen_fd, waiting);
             break;
         }
-
-        UniqueFd client(accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC));
-        if (!client) {
-            fprintf(stderr, "<%d> Connection accept fail: %s\n", LOG_ERR, strerror(errno));
-            backoff_ms = std::clamp(backoff_ms * 2, FIRST_ACCEPT_BACKOFF_MS,
-                                    LONGEST_ACCEPT_BACKOFF_MS);
-            continue;
-        }
-        backoff_ms = 0;
-        quiet_at = monotonic_ms() + int64_t{seconds} * 1000;
-
-        // A client that fails to deliver its code costs only its own message: the action
-        // others asked for still stands.
-        std::optional<ActionWire> message = read_client_message(client);
-        if (!message)
-            continue;
-        Intake intake = take_message(pending, *message);
-        if (!intake.valid)
-            fprintf(stderr, "<%d> Invalid action received: %d\n", LOG_ERR, intake.code);
-        pending = intake.pending;
-        if (intake.execute_now)
-            return act(pending, config);
+        if (then == Then::act)
+            return act(waiting.pending, config);
+        if (then == Then::finish)
+            return 0;
     }
 }
 

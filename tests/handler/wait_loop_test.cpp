@@ -1,109 +1,82 @@
-// The wait loop with a short quiet period: how codes from several clients merge into the one
-// action carried out, and how a stop ends the wait.
-#include "support/sandbox.h"
+// The wait loop's decisions, event by event, with an 8-second quiet period that starts at 0:
+// what is pending, when the quiet period ends and restarts, when to act at once, the pause
+// after a failed accept, and what the quiet end or a stop carries out.
+#include "handler/waiting.h"
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <vector>
+
 namespace {
 
-// Attach binds mic0, detach unbinds spk0 (bound at the start), and a re-attach does both, so
-// the driver writes tell which action ran.
-const std::string config = R"({"vornic": {
-    "bind_devices": ["/sys/bus/platform/drivers/mic/mic0"],
-    "unbind_devices": ["/sys/bus/platform/drivers/spk/spk0"],
-    "startstop_services": ["audiod"]}})";
+// A client that sent `code`, a client whose read failed, a failed accept, the end of the
+// quiet period, a stop.
+enum Kind { sent, unread, refused, quiet, stop };
 
-Sandbox sandbox() {
-    return {.config = config,
-            .sysfs_args = {"--bound", "/sys/bus/platform/drivers/spk/spk0"}};
-}
+struct Event {
+    int64_t at;
+    Kind kind;
+    int32_t code = NONE;
+};
 
-// Starts the wait loop with the given quiet period in the background as $HANDLER, its
-// output in /run/handler.out and /run/handler.err, and waits for its socket.
-std::string start_loop(int seconds) {
-    return "\"$PROBE\" wait " + std::to_string(seconds) +
-           R"sh( >/run/handler.out 2>/run/handler.err & HANDLER=$!
-        until [ -S /run/vornic.socket ]; do sleep 0.01; done
-        executed() { grep -c 'Action executed' /run/handler.out || true; }
-        finish() { wait $HANDLER; status=$?; cat /run/handler.out; cat /run/handler.err >&2
-                   exit $status; }
-    )sh";
-}
+struct Row {
+    std::vector<Event> events;
+    Then then;  // after the last event; every earlier one goes on waiting
+    ActionCode pending;
+    std::vector<int32_t> reported;  // the invalid codes
+    int64_t now;                    // when the next wait is asked for
+    NextWait next;
+};
 
-// Which action ran, told by the driver writes: attach binds mic0, detach unbinds spk0.
-std::vector<std::string> driver_writes(const SandboxOutcome& result) {
-    std::vector<std::string> writes;
-    for (const std::string& call : platform_calls(result.log))
-        if (call.starts_with("sysfs: write /sys/bus/"))
-            writes.push_back(call.substr(call.rfind('/') + 1));
-    return writes;
-}
+const Row rows[] = {
+    // The quiet period counts down, never below 0, and restarts with every client, whatever it
+    // delivers.
+    {{}, Then::wait, NONE, {}, 9000, {true, 0, true}},
+    {{{0, sent, ATTACH}, {1500, sent, DETACH}}, Then::wait, DETACH, {}, 3000, {true, 6500, true}},
+    {{{0, sent, ATTACH}, {4000, sent, 3}}, Then::wait, ATTACH, {3}, 4000, {true, 8000, true}},
+    {{{0, sent, DETACH}, {5000, unread}}, Then::wait, DETACH, {}, 7000, {true, 6000, true}},
+    // A first re-attach acts at once; the quiet end acts on what is pending, if anything.
+    {{{500, sent, REATTACH}}, Then::act, REATTACH, {}, 500, {true, 8000, true}},
+    {{{0, sent, ATTACH}, {8000, quiet}}, Then::act, ATTACH, {}, 8000, {true, 0, true}},
+    {{{0, sent, NONE}, {8000, quiet}}, Then::finish, NONE, {}, 8000, {true, 0, true}},
+    // A stop drops what is pending.
+    {{{100, stop}}, Then::finish, NONE, {}, 100, {true, 7900, true}},
+    {{{0, sent, DETACH}, {100, stop}}, Then::drop, DETACH, {}, 100, {true, 7900, true}},
+    // After failed accepts, a pause without clients: 50 ms, doubling up to 1 s, cut short by
+    // the quiet end; the next client is taken in at once.
+    {std::vector<Event>(3, {1000, refused}), Then::wait, NONE, {}, 1000, {false, 200, false}},
+    {std::vector<Event>(7, {1000, refused}), Then::wait, NONE, {}, 1000, {false, 1000, false}},
+    {{{0, sent, ATTACH}, {7980, refused}}, Then::wait, ATTACH, {}, 7980, {false, 20, true}},
+    {{{1000, refused}, {1050, sent, DETACH}}, Then::wait, DETACH, {}, 1050, {true, 8000, true}},
+};
 
-const std::vector<std::string> attach_writes = {"bind \"mic0\""};
-const std::vector<std::string> detach_writes = {"unbind \"spk0\""};
-const std::vector<std::string> reattach_writes = {"unbind \"spk0\"", "bind \"mic0\""};
-
-TEST(WaitLoop, CodeNoneAloneExecutesNothingAfterTheQuietPeriod) {
-    SandboxOutcome result = sandbox().shell(start_loop(1) + R"sh(
-        "$RAW_CLIENT" /run/vornic.socket ffffffff; finish)sh");
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.err, "");
-    EXPECT_EQ(platform_calls(result.log), std::vector<std::string>{});
-}
-
-TEST(WaitLoop, DetachAfterAttachWinsAQuietPeriodAfterIt) {
-    SandboxOutcome result = sandbox().shell(start_loop(3) + R"sh(
-        "$VORNIC" attach; sleep 1.5
-        "$VORNIC" detach; sleep 1.5
-        echo "executed 1.5 seconds after detach: $(executed)"
-        finish)sh");
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(lines_starting(result.out, "executed"),
-              std::vector<std::string>{"executed 1.5 seconds after detach: 0"});
-    EXPECT_EQ(driver_writes(result), detach_writes);
-}
-
-TEST(WaitLoop, FirstReattachRunsAtOnceAndLaterClientsAreNotRead) {
-    // The stop takes a second, so the second client connects while the action runs.
-    Sandbox slow = sandbox();
-    slow.platform_args = {"--delay=StopService=1000"};
-    SandboxOutcome result = slow.shell(start_loop(8) + R"sh(
-        "$VORNIC" reattach; sleep 0.3
-        "$VORNIC" detach; echo "second client: $?"; sleep 4
-        echo "executed within the quiet period: $(executed)"
-        finish)sh");
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(lines_starting(result.out, "second client"),
-              std::vector<std::string>{"second client: 0"});
-    EXPECT_EQ(lines_starting(result.out, "executed"),
-              std::vector<std::string>{"executed within the quiet period: 1"});
-    EXPECT_EQ(driver_writes(result), reattach_writes);
-}
-
-TEST(WaitLoop, InvalidCodesAreLoggedAndRestartTheQuietPeriod) {
-    // Without the restart, the attach would run 3 seconds after it came.
-    SandboxOutcome result = sandbox().shell(start_loop(3) + R"sh(
-        "$VORNIC" attach; sleep 2
-        "$RAW_CLIENT" /run/vornic.socket 03000000; sleep 2
-        echo "executed 4 seconds after attach: $(executed)"
-        "$RAW_CLIENT" /run/vornic.socket feffffff
-        finish)sh");
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(lines_starting(result.out, "executed"),
-              std::vector<std::string>{"executed 4 seconds after attach: 0"});
-    EXPECT_EQ(driver_writes(result), attach_writes);
-    EXPECT_EQ(result.err, "<3> Invalid action received: 3\n"
-                          "<3> Invalid action received: -2\n");
-}
-
-TEST(WaitLoop, NoSystemBusEndsBeforeWaiting) {
-    Sandbox no_bus = sandbox();
-    no_bus.no_bus = true;
-    SandboxOutcome result = no_bus.run({PROBE_BINARY, "wait", "1"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "<3> Failed to connect to system bus: No such file or directory\n"
-                          "<1> Unable to handle Vornic actions: DBUS connection error\n");
+TEST(WaitLoop, EventsToDecisionPendingActionAndNextWait) {
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << "row " << &row - rows);
+        Waiting waiting = start_waiting(8, 0);
+        std::vector<int32_t> reported;
+        for (const Event& event : row.events) {
+            Taken taken = {Then::wait, std::nullopt};
+            if (event.kind == sent)
+                taken = client_taken(waiting, event.at, encode_action(event.code));
+            else if (event.kind == unread)
+                taken = client_taken(waiting, event.at, std::nullopt);
+            else if (event.kind == refused)
+                accept_failed(waiting);
+            else
+                taken.then = event.kind == quiet ? quiet_period_over(waiting)
+                                                 : stop_received(waiting);
+            EXPECT_EQ(taken.then, &event == &row.events.back() ? row.then : Then::wait);
+            if (taken.invalid)
+                reported.push_back(*taken.invalid);
+        }
+        EXPECT_EQ(waiting.pending, row.pending);
+        EXPECT_EQ(reported, row.reported);
+        NextWait next = next_wait(waiting, row.now);
+        EXPECT_EQ(std::tuple(next.clients, next.timeout_ms, next.quiet),
+                  std::tuple(row.next.clients, row.next.timeout_ms, row.next.quiet));
+    }
 }
 
 } // namespace

@@ -1,21 +1,17 @@
 // Test driver that calls the handler's parts directly, inside the sandbox, so their logic can
-// be tested against the simulated platform with a short quiet period:
-//   probe wait SECONDS            serve /run/vornic.socket with the given quiet period
+// be tested against the simulated platform:
 //   probe execute ACTION          carry out attach|detach|reattach on the system bus
 //   probe ir-lights               synchronise the IR lights, print the script's status
 //   probe mic-swap                re-apply the roll angle
 //   probe services METHOD [-r] NAME...   run a service-control method over a list
-#include "handler/startup.h"
 #include "config/config.h"
 #include "handler/execute.h"
-#include "handler/wait_loop.h"
 #include "platform/ir_lights.h"
 #include "platform/mic_swap.h"
 #include "platform/service_control.h"
 #include "platform/system_bus.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -23,7 +19,7 @@
 namespace {
 
 int usage() {
-    fprintf(stderr, "usage: probe wait SECONDS | execute ACTION | ir-lights | mic-swap | "
+    fprintf(stderr, "usage: probe execute ACTION | ir-lights | mic-swap | "
                     "services METHOD [-r] NAME...\n");
     return 2;
 }
@@ -33,16 +29,6 @@ std::optional<HandlerConfig> config_or_complain() {
     if (!config)
         fprintf(stderr, "probe: no configuration\n");
     return config;
-}
-
-int wait(uint32_t seconds) {
-    std::optional<HandlerConfig> config = config_or_complain();
-    if (!config)
-        return 2;
-    UniqueFd fd = create_listening_socket();
-    if (!fd)
-        return 2;
-    return wait_and_execute(fd.get(), *config, seconds);
 }
 
 int execute(const char* word) {
@@ -75,8 +61,6 @@ int main(int argc, char* argv[]) {
     if (argc < 2)
         return usage();
     std::string command = argv[1];
-    if (command == "wait" && argc == 3)
-        return wait(static_cast<uint32_t>(strtoul(argv[2], nullptr, 10)));
     if (command == "execute" && argc == 3)
         return execute(argv[2]);
     if (command == "ir-lights") {
