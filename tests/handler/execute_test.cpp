@@ -1,145 +1,166 @@
 // The runner of the execution sequence against the simulated platform: each kind of step
-// reaches the platform as it should, the state test ends an action in place, and a failing
-// step ends the sequence. Which steps an action takes is pinned in-process by plan_test.
+// reaches it, the state test ends an action in place, a failed step ends the sequence with a
+// reboot request (none with never_reboot), and a refused reboot is an alert. Which steps an
+// action takes, with which progress lines, plan_test pins in-process.
 #include "support/sandbox.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
-const std::string probe = PROBE_BINARY;
-
 const std::string mic = "/sys/bus/platform/drivers/mic/";
-const std::string spk = "/sys/bus/platform/drivers/spk/";
 
-// Two GPIOs, three microphones to bind, one speaker to unbind, two start/stop services.
-const std::string full_config = R"({"vornic": {
-    "sync_irlight": true, "trigger_mic_swap": true,
-    "set_gpio": ["acc_power", "acc_reset"],
-    "bind_devices": [")" + mic + R"(mic0", ")" + mic + R"(mic1", ")" + mic + R"(mic2"],
-    "unbind_devices": [")" + spk + R"(spk0"],
-    "startstop_services": ["audiod", "streamd"],
-    "reload_services": ["eventd"]}})";
+std::string config(const std::string& extra = "") {
+    return R"({"vornic": {)" + extra + R"(
+        "sync_irlight": true, "trigger_mic_swap": true,
+        "set_gpio": ["acc_power", "acc_reset"],
+        "bind_devices": [")" + mic + R"(mic0", ")" + mic + R"(mic1"],
+        "unbind_devices": [")" + mic + R"(mic0", ")" + mic + R"(mic1"],
+        "startstop_services": ["audiod", "streamd", "recordd"],
+        "reload_services": ["eventd", "logd", "netd"]}})";
+}
 
-// The calls the platform saw, without their results: "bus: StopService(\"audiod\")".
-std::vector<std::string> calls(const std::string& log) {
-    std::vector<std::string> result;
-    for (std::string line : lines_starting(log, "")) {
-        if (line.starts_with("sysfs: ready"))
-            continue;
-        result.push_back(line.substr(0, line.find(" -> ")));
+std::string gpio(const char* name, const char* value = "1") {
+    return std::string("sysfs: write /sys/class/gpio/") + name + "/value \"" + value + "\"";
+}
+std::string driver(const char* attribute, const char* device) {
+    return "sysfs: write " + mic + attribute + " \"" + device + "\"";
+}
+std::string bus(const std::string& method, const std::string& service) {
+    return "bus: " + method + "(\"" + service + "\")";
+}
+
+// What a re-attach that goes through asks of the platform, in order.
+const std::vector<std::string> reattach_calls = {
+    gpio("acc_power"), gpio("acc_reset"),
+    bus("StopService", "recordd"), bus("StopService", "streamd"), bus("StopService", "audiod"),
+    driver("unbind", "mic0"), driver("unbind", "mic1"),
+    driver("bind", "mic0"), driver("bind", "mic1"),
+    bus("ReloadService", "eventd"), bus("ReloadService", "logd"), bus("ReloadService", "netd"),
+    bus("StartService", "audiod"), bus("StartService", "streamd"), bus("StartService", "recordd"),
+    "bus: GetStatus(0)", "bus: AbsoluteRoll(1, 0)", "bus: GetDayNight()",
+    "ir: sync_irlight_ircut.sh ir_filter_on"};
+
+// The re-attach's calls up to and including `last`, then the reboot request and `after`.
+std::vector<std::string> rebooting_after(const std::string& last,
+                                         const std::vector<std::string>& after = {}) {
+    auto end = std::find(reattach_calls.begin(), reattach_calls.end(), last);
+    EXPECT_NE(end, reattach_calls.end()) << last;
+    std::vector<std::string> calls(reattach_calls.begin(),
+                                   end == reattach_calls.end() ? end : end + 1);
+    calls.push_back("bus: Reboot()");
+    calls.insert(calls.end(), after.begin(), after.end());
+    return calls;
+}
+
+const std::string failed = "<6> Action failed, resorting to reboot...\n";
+const std::string succeeded = "<6> Action executed successfully\n";
+const std::string in_place = "<6> Setting GPIOs...\n"
+                             "<6> Device state matches the requested action, nothing to do\n";
+
+struct Row {
+    const char* name;
+    const char* action;
+    Sandbox sandbox; // the configuration above when it sets none
+    int status;
+    std::string err;
+    std::string out_end; // the last progress lines
+    std::vector<std::string> calls;
+};
+
+const Row rows[] = {
+    {"every kind of step reaches the platform; a reply carrying a value is success", "reattach",
+     {.platform_args = {"--control-reply-value=queued"}, .sysfs_args = {"--all-bound"}}, 0, "",
+     "<6> Setting GPIOs...\n<6> Stopping services...\n<6> Re-Binding drivers...\n"
+     "<6> Reloading services...\n<6> Starting services...\n"
+     "<6> IR lights status synchronized with DayNight filter\n" + succeeded,
+     reattach_calls},
+    {"attach with every device bound is in place", "attach", {.sysfs_args = {"--all-bound"}},
+     0, "", in_place, {gpio("acc_power"), gpio("acc_reset")}},
+    {"detach with no device bound is in place", "detach", {}, 0, "", in_place,
+     {gpio("acc_power", "0"), gpio("acc_reset", "0")}},
+    {"a failed unbind is passed over, and the devices still bound are not bound again",
+     "reattach", {.sysfs_args = {"--all-bound", "--fail-write", mic + "unbind"}}, 0, "",
+     succeeded, [] {
+         std::vector<std::string> calls = reattach_calls;
+         std::erase(calls, driver("bind", "mic0"));
+         std::erase(calls, driver("bind", "mic1"));
+         return calls;
+     }()},
+    {"a failed GPIO ends the action", "reattach", {.sysfs_args = {"--fail-gpio", "acc_reset"}},
+     1, "<3> Failed to set GPIO acc_reset to active: Input/output error\n",
+     "<6> Setting GPIOs...\n" + failed, rebooting_after(gpio("acc_reset"))},
+    {"never_reboot, and a GPIO set inactive", "detach",
+     {.config = config(R"("never_reboot": true,)"), .sysfs_args = {"--fail-gpio", "acc_power"}},
+     1, "<3> Failed to set GPIO acc_power to inactive: Input/output error\n",
+     "<6> Setting GPIOs...\n", {gpio("acc_power", "0")}},
+    {"a failed bind ends the action", "reattach",
+     {.sysfs_args = {"--all-bound", "--fail-write", mic + "bind"}},
+     1, "<3> Unable to bind device " + mic + "bind: (Input/output error)\n",
+     "<6> Re-Binding drivers...\n" + failed, rebooting_after(driver("bind", "mic0"))},
+    {"a failed stop ends there", "reattach",
+     {.platform_args = {"--fail=StopService:streamd=not now"}}, 1,
+     "<3> Failed to call action: StopService(streamd): not now\n"
+     "<3> Failed to execute service streamd with action StopService: Input/output error\n",
+     "<6> Stopping services...\n" + failed, rebooting_after(bus("StopService", "streamd"))},
+    {"a refused reboot is an alert; the bus's text cannot start a log line", "reattach",
+     {.platform_args = {"--fail=ReloadService:eventd=busy", "--fail=Reboot=no\n<2> forged"},
+      .sysfs_args = {"--all-bound"}}, 1,
+     "<3> Failed to call action: ReloadService(eventd): busy\n"
+     "<3> Failed to execute service eventd with action ReloadService: Input/output error\n"
+     "<3> Failed to call action: Reboot(): no?<2> forged\n"
+     "<1> Unable to reboot the system after Vornic actions handle failed\n",
+     "<6> Reloading services...\n" + failed,
+     // The simulator logs the refusal's text as it is.
+     rebooting_after(bus("ReloadService", "eventd"), {"<2> forged"})},
+    {"a failing IR script is reported, the action succeeds", "reattach",
+     {.sysfs_args = {"--all-bound"}, .ir_exit = 3}, 0,
+     "<3> Failed to synchronize IR lights with DayNight filter\n",
+     "<6> Starting services...\n" + succeeded, reattach_calls},
+    {"a device path from the configuration cannot start a log line", "attach",
+     {.config = R"({"vornic": {"never_reboot": true, "bind_devices": ["mic0\n<2> forged"]}})"},
+     1, "<3> Incorrectly formatted device path: mic0?<2> forged\n",
+     "<6> Binding drivers...\n", {}},
+};
+
+TEST(ExecuteAction, StepsReachThePlatformAndAFailureEndsTheAction) {
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Sandbox sandbox = row.sandbox;
+        sandbox.config = sandbox.config.value_or(config());
+        SandboxOutcome result = sandbox.run({PROBE_BINARY, "execute", row.action});
+        EXPECT_EQ(result.status, row.status);
+        EXPECT_EQ(result.err, row.err);
+        EXPECT_TRUE(result.out.ends_with(row.out_end)) << result.out;
+        EXPECT_EQ(platform_calls(result.log), row.calls);
     }
-    return result;
 }
 
-SandboxOutcome execute(const std::string& action, Sandbox sandbox) {
-    return sandbox.run({probe, "execute", action});
-}
-
-std::string gpio(const std::string& name, const char* value) {
-    return "sysfs: write /sys/class/gpio/" + name + "/value \"" + value + "\"";
-}
-std::string driver(const std::string& dir, const char* attribute, const std::string& device) {
-    return "sysfs: write " + dir + attribute + " \"" + device + "\"";
-}
-std::string bus(const std::string& call) { return "bus: " + call; }
-
-TEST(ExecuteAction, AttachRunsEveryStepInOrder) {
-    SandboxOutcome result = execute("attach", {.config = full_config});
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.err, "");
-    EXPECT_EQ(result.out, "<6> Setting GPIOs...\n"
-                          "<6> Stopping services...\n"
-                          "<6> Binding drivers...\n"
-                          "<6> Reloading services...\n"
-                          "<6> Starting services...\n"
-                          "<6> IR lights status synchronized with DayNight filter\n"
-                          "<6> Action executed successfully\n");
-    EXPECT_EQ(calls(result.log),
-              (std::vector<std::string>{
-                  gpio("acc_power", "1"), gpio("acc_reset", "1"), bus("StopService(\"streamd\")"),
-                  bus("StopService(\"audiod\")"), driver(mic, "bind", "mic0"),
-                  driver(mic, "bind", "mic1"), driver(mic, "bind", "mic2"),
-                  bus("ReloadService(\"eventd\")"), bus("StartService(\"audiod\")"),
-                  bus("StartService(\"streamd\")"), bus("GetStatus(0)"), bus("AbsoluteRoll(1, 0)"),
-                  bus("GetDayNight()"), "ir: sync_irlight_ircut.sh ir_filter_on"}));
-}
-
-TEST(ExecuteAction, DevicesAlreadyInPlaceLeaveOnlyTheGpios) {
-    SandboxOutcome attach =
-        execute("attach", {.config = full_config, .sysfs_args = {"--all-bound"}});
-    EXPECT_EQ(attach.status, 0);
-    EXPECT_EQ(attach.out, "<6> Setting GPIOs...\n"
-                          "<6> Device state matches the requested action, nothing to do\n");
-    EXPECT_EQ(calls(attach.log), (std::vector<std::string>{gpio("acc_power", "1"),
-                                                           gpio("acc_reset", "1")}));
-
-    SandboxOutcome detach = execute("detach", {.config = full_config});
-    EXPECT_EQ(detach.status, 0);
-    EXPECT_EQ(detach.out, "<6> Setting GPIOs...\n"
-                          "<6> Device state matches the requested action, nothing to do\n");
-    EXPECT_EQ(calls(detach.log), (std::vector<std::string>{gpio("acc_power", "0"),
-                                                           gpio("acc_reset", "0")}));
-}
-
-TEST(ExecuteAction, FailedStartRequestsRebootUnlessForbidden) {
-    // The failed call's own lines are the service-control client's, pinned in its tests.
-    const std::vector<std::string> fail_start = {"--fail=StartService:streamd=unit failed"};
-
-    SandboxOutcome reboot =
-        execute("attach", {.config = full_config, .platform_args = fail_start});
-    EXPECT_EQ(reboot.status, 1);
-    EXPECT_TRUE(reboot.out.ends_with("<6> Starting services...\n"
-                                     "<6> Action failed, resorting to reboot...\n"))
-        << reboot.out;
-    std::vector<std::string> seen = calls(reboot.log);
-    ASSERT_GE(seen.size(), 2u);
-    EXPECT_EQ(seen[seen.size() - 2], bus("StartService(\"streamd\")"));
-    EXPECT_EQ(seen.back(), bus("Reboot()"));
-
-    std::string never_reboot = full_config;
-    never_reboot.insert(never_reboot.find('{', 1) + 1, R"("never_reboot": true,)");
-    SandboxOutcome kept =
-        execute("attach", {.config = never_reboot, .platform_args = fail_start});
-    EXPECT_EQ(kept.status, 1);
-    EXPECT_TRUE(kept.out.ends_with("<6> Starting services...\n")) << kept.out;
-    EXPECT_EQ(calls(kept.log).back(), bus("StartService(\"streamd\")"));
-}
-
-TEST(ExecuteAction, FailedUnbindWriteIsPassedOver) {
-    SandboxOutcome result = execute(
-        "detach", {.config = R"({"vornic": {
-                       "unbind_devices": [")" + spk + R"(spk0", ")" + mic + R"(mic0"],
-                       "reload_services": ["eventd"]}})",
-                   .sysfs_args = {"--all-bound", "--fail-write", spk + "unbind"}});
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.err, "");
-    EXPECT_EQ(calls(result.log),
-              (std::vector<std::string>{driver(spk, "unbind", "spk0"),
-                                        driver(mic, "unbind", "mic0"),
-                                        bus("ReloadService(\"eventd\")")}));
-}
-
-TEST(ExecuteAction, FailedGpioNamesItsStateAndStopsTheRest) {
-    const std::string config = R"({"vornic": {"never_reboot": true,
-                                   "set_gpio": ["acc_power", "acc_reset"]}})";
-    for (auto [action, word] : {std::pair{"attach", "active"}, {"detach", "inactive"}}) {
-        SCOPED_TRACE(action);
-        SandboxOutcome result =
-            execute(action, {.config = config, .sysfs_args = {"--fail-gpio", "acc_power"}});
-        EXPECT_EQ(result.status, 1);
-        EXPECT_EQ(result.err, std::string("<3> Failed to set GPIO acc_power to ") + word +
-                                  ": Input/output error\n");
-        EXPECT_EQ(calls(result.log).size(), 1u) << result.log;
-    }
-
-    // A name too long for any GPIO the kernel names fails the action before any write.
-    SandboxOutcome too_long = execute(
-        "attach", {.config = R"({"vornic": {"never_reboot": true, "set_gpio": [")" +
-                             std::string(233, 'x') + R"("]}})"});
-    EXPECT_EQ(too_long.status, 1);
-    EXPECT_EQ(too_long.err, "");
-    EXPECT_EQ(calls(too_long.log), std::vector<std::string>{});
+TEST(ExecuteAction, BusDaemonKilledDuringACallFailsTheActionAndTheReboot) {
+    // The reload of eventd is answered only after three seconds; the bus goes away meanwhile.
+    SandboxOutcome result =
+        Sandbox{.config = config(), .platform_args = {"--delay=ReloadService=3000"},
+                .sysfs_args = {"--all-bound"}}
+            .shell(R"sh(
+        "$PROBE" execute reattach >/run/probe.out & PROBE_PID=$!
+        until grep -qs '^<6> Reloading services' /run/probe.out; do sleep 0.01; done
+        sleep 0.3
+        kill "$(cat /run/sandbox/dbus.pid)"
+        wait $PROBE_PID)sh");
+    EXPECT_EQ(result.status, 1);
+    // The error texts after these prefixes are the bus library's.
+    std::vector<std::string> errors = lines_starting(result.err, "");
+    ASSERT_EQ(errors.size(), 4u) << result.err;
+    EXPECT_TRUE(errors[0].starts_with("<3> Failed to call action: ReloadService(eventd): "));
+    EXPECT_TRUE(errors[1].starts_with(
+        "<3> Failed to execute service eventd with action ReloadService: "));
+    EXPECT_TRUE(errors[2].starts_with("<3> Failed to call action: Reboot(): "));
+    EXPECT_EQ(errors[3], "<1> Unable to reboot the system after Vornic actions handle failed");
+    // Neither the reload (the tenth call) nor anything after it reached the platform.
+    EXPECT_EQ(platform_calls(result.log),
+              std::vector<std::string>(reattach_calls.begin(), reattach_calls.begin() + 9));
 }
 
 } // namespace

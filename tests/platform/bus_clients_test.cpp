@@ -1,0 +1,77 @@
+// The IR light synchronisation and the microphone swap against the simulated optics and
+// camera-view services: what each asks of the platform, and what a broken, missing or
+// refusing service leads to. The service-control calls are pinned with the action runner.
+#include "support/sandbox.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::string filter_on = "ir: sync_irlight_ircut.sh ir_filter_on";
+const std::string filter_off = "ir: sync_irlight_ircut.sh ir_filter_off";
+
+struct Row {
+    const char* probe; // "ir-lights" prints the script's status; "mic-swap" prints nothing
+    Sandbox sandbox;
+    std::string out;
+    std::string err;
+    std::vector<std::string> calls;
+};
+
+const Row rows[] = {
+    {"ir-lights", {.platform_args = {"--daynight=night"}}, "status 0\n", "",
+     {"bus: GetDayNight()", filter_off}},
+    // Only exactly "night" turns the filter off.
+    {"ir-lights", {.platform_args = {"--daynight=night "}}, "status 0\n", "",
+     {"bus: GetDayNight()", filter_on}},
+    // The script still runs when the state cannot be had, and its exit status comes back.
+    {"ir-lights", {.platform_args = {"--absent=optics"}, .ir_exit = 3}, "status 3\n",
+     "<3> Failed to get DayNight filter state The name com.norv.Optics2 was not provided by "
+     "any .service files\n",
+     {filter_on}},
+    {"ir-lights", {.no_bus = true}, "status 0\n",
+     "<3> Failed to connect to system bus: No such file or directory\n", {filter_on}},
+    // The roll angle is sent back folded (the fold itself is roll_angle_test's).
+    {"mic-swap", {.platform_args = {"--roll=359.9"}}, "", "",
+     {"bus: GetStatus(0)", "bus: AbsoluteRoll(1, -1)"}},
+    // Without the service there is nothing to swap, and nothing worth a line.
+    {"mic-swap", {.platform_args = {"--absent=camview"}}, "", "", {}},
+    {"mic-swap", {.platform_args = {"--status-reply=short"}}, "",
+     "<3> Failed to read roll angle in reply\n", {"bus: GetStatus(0)"}},
+    {"mic-swap", {.platform_args = {"--status-reply=mistyped"}}, "",
+     "<3> Failed to skip parameters in reply\n", {"bus: GetStatus(0)"}},
+    {"mic-swap", {.platform_args = {"--fail=AbsoluteRoll=view is locked"}}, "",
+     "<4> Failed to trigger chain of events for swapping mics.\n",
+     {"bus: GetStatus(0)", "bus: AbsoluteRoll(1, 0)"}},
+};
+
+TEST(BusClients, WhatEachAsksOfThePlatformAndWhatItReports) {
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.probe + testing::PrintToString(row.sandbox.platform_args));
+        SandboxOutcome result = row.sandbox.run({PROBE_BINARY, row.probe});
+        EXPECT_EQ(result.out, row.out);
+        EXPECT_EQ(result.err, row.err);
+        EXPECT_EQ(platform_calls(result.log), row.calls);
+    }
+}
+
+TEST(BusClients, DayNightStateThatIsNotAStringCountsAsDay) {
+    SandboxOutcome result =
+        Sandbox{.platform_args = {"--daynight=night", "--daynight-reply=mistyped"}}.run(
+            {PROBE_BINARY, "ir-lights"});
+    EXPECT_EQ(result.out, "status 0\n");
+    // The rest of the line is whatever errno the bus library left.
+    EXPECT_TRUE(result.err.starts_with("<3> Failed to read DayNight filter state ")) << result.err;
+    EXPECT_EQ(lines_starting(result.log, "ir: "), std::vector<std::string>{filter_on});
+}
+
+TEST(BusClients, HungIrScriptIsStoppedWithWhatItStarted) {
+    SandboxOutcome result = Sandbox{}.shell(R"sh(
+        printf '#!/bin/sh\nsleep 1000 &\nexec sleep 1001\n' >/usr/bin/sync_irlight_ircut.sh
+        "$PROBE" ir-lights
+        echo "left running: $(pgrep -c -x sleep)")sh");
+    EXPECT_EQ(result.out, "status 255\nleft running: 0\n");
+    EXPECT_EQ(result.err, "<3> IR script still running after 20 seconds, stopped\n");
+}
+
+} // namespace
