@@ -30,11 +30,9 @@ const Flood floods[] = {
     // Signals of the largest size in the quiet period. The bus's limit is 32 MiB for a whole
     // message, the header takes less than a KiB: four are more than the bus queues for one
     // connection (127 MiB), so it drops what follows.
-    {"4 33553408", {},
-     attach_waiting_out_the_flood},
+    {"4 33553408", {}, attach_waiting_out_the_flood},
     // A steady flood during a slow action: signals arrive while each call waits for its reply.
-    {"0 64", {"--delay=StopService=1000"},
-     R"sh(sleep 0.5; "$VORNIC" reattach)sh"},
+    {"0 64", {"--delay=StopService=1000"}, R"sh(sleep 0.5; "$VORNIC" reattach)sh"},
 };
 
 TEST(Flood, AnUnprivilegedPeerFloodingTheHandlersConnectionsChangesNothing) {
@@ -56,7 +54,7 @@ TEST(Flood, AnUnprivilegedPeerFloodingTheHandlersConnectionsChangesNothing) {
             grep -c '^flooding' /run/flood.out >&2
             exit $status)sh");
         EXPECT_EQ(result.status, 0);
-            // The flood reached a connection of the handler's (the count of them comes first).
+        // The flood reached a connection of the handler's (the count of them comes first).
         EXPECT_NE(result.err.substr(0, 2), "0\n") << result.err;
         EXPECT_EQ(platform_calls(result.log),
                   (std::vector<std::string>{
@@ -71,6 +69,7 @@ TEST(Flood, AnUnprivilegedPeerFloodingTheHandlersConnectionsChangesNothing) {
 TEST(PrintConfig, ConfigurationTextCannotStartALineOfItsOwn) {
     SandboxOutcome result = Sandbox{.config = R"({"vornic": {"bind_devices": ["mic0\n<2> x"]}})"}
                                 .run({vornic_binary, "-p"});
+    EXPECT_EQ(result.status, 1);
     EXPECT_EQ(lines_starting(result.out, "bind"),
               std::vector<std::string>{"bind_devices[0] = mic0?<2> x"});
     EXPECT_EQ(lines_starting(result.out, "<"), std::vector<std::string>{});
