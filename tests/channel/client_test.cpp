@@ -70,18 +70,16 @@ class Client : public testing::Test {
         record_pauses = false;
     }
 
-    UniqueFd bound_socket() const {
+    // A socket bound to the path; listening too, with this backlog, unless it is negative.
+    UniqueFd socket_at_path(int backlog) const {
         UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
         sockaddr_un address = {};
         address.sun_family = AF_UNIX;
         path.copy(address.sun_path, sizeof address.sun_path - 1);
         EXPECT_EQ(bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        return fd;
-    }
-
-    UniqueFd listening_socket(int backlog) const {
-        UniqueFd fd = bound_socket();
-        EXPECT_EQ(listen(fd.get(), backlog), 0);
+        if (backlog >= 0) {
+            EXPECT_EQ(listen(fd.get(), backlog), 0);
+        }
         return fd;
     }
 
@@ -109,32 +107,28 @@ std::string drain(int listener) {
     return received;
 }
 
-TEST_F(Client, MissingSocketFileFailsAtOnce) {
-    Submitted result = submit(ATTACH);
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "<3> Unable to connect to Action Handler: No such file or directory\n");
+TEST_F(Client, MissingSocketFailsAtOnceAndARefusedOneAfterThreeTries) {
+    Submitted missing = submit(ATTACH);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "<3> Unable to connect to Action Handler: No such file or directory\n");
     EXPECT_EQ(connect_calls, 1);
-}
 
-TEST_F(Client, SocketWithoutListenerIsTriedThreeTimes) {
-    UniqueFd stale = bound_socket();
-    Submitted result = submit(DETACH);
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "<3> Unable to connect to Action Handler: Connection refused\n");
+    UniqueFd stale = socket_at_path(-1);
+    connect_calls = 0;
+    Submitted refused = submit(DETACH);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, "<3> Unable to connect to Action Handler: Connection refused\n");
     EXPECT_EQ(connect_calls, 3);
     EXPECT_EQ(pauses_ms, std::vector<long>{});
 }
 
 TEST_F(Client, FullBacklogIsRetriedWithGrowingPausesUntilAccepted) {
-    // Backlog 0 holds one pending connection; the client then meets EAGAIN until the
-    // listener takes the first one off the queue.
-    UniqueFd listener = listening_socket(0);
-    UniqueFd filler(socket(AF_UNIX, SOCK_STREAM, 0));
-    sockaddr_un address = {};
-    address.sun_family = AF_UNIX;
-    path.copy(address.sun_path, sizeof address.sun_path - 1);
-    ASSERT_EQ(connect(filler.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    // Backlog 0 holds one pending connection, here a first client's; the client then meets
+    // EAGAIN until the listener takes that one off the queue.
+    UniqueFd listener = socket_at_path(0);
+    ASSERT_EQ(submit(ATTACH).status, 0);
     connect_calls = 0;
+    pauses_ms.clear();
     UniqueFd first;
     before_connect = [&] {
         if (connect_calls == 10)
@@ -147,12 +141,11 @@ TEST_F(Client, FullBacklogIsRetriedWithGrowingPausesUntilAccepted) {
     EXPECT_EQ(connect_calls, 10);
     // A pause after each of the nine full-backlog attempts, doubling up to 50 ms.
     EXPECT_EQ(pauses_ms, (std::vector<long>{1, 2, 4, 8, 16, 32, 50, 50, 50}));
-    before_connect = nullptr;
     EXPECT_EQ(drain(listener.get()), std::string("\x02\x00\x00\x00", 4));
 }
 
 TEST_F(Client, EachCodeIsFourHostOrderBytesThenEndOfStream) {
-    UniqueFd listener = listening_socket(4);
+    UniqueFd listener = socket_at_path(4);
     const std::pair<int32_t, std::string> cases[] = {
         {NONE, std::string("\xff\xff\xff\xff", 4)},
         {ATTACH, std::string("\x00\x00\x00\x00", 4)},
@@ -171,7 +164,7 @@ TEST_F(Client, EachCodeIsFourHostOrderBytesThenEndOfStream) {
 TEST_F(Client, HandlerGoneBeforeTheWriteFailsWithoutSignal) {
     // The connection is queued, then the listener goes away before the code is written.
     // Without MSG_NOSIGNAL this would kill the test process by SIGPIPE.
-    UniqueFd listener = listening_socket(1);
+    UniqueFd listener = socket_at_path(1);
     before_send = [&] { listener.reset(); };
     Submitted result = submit(ATTACH);
     EXPECT_EQ(result.status, 1);
