@@ -59,11 +59,13 @@ TEST(SetDriverBinding, BindPassesOverBoundDevicesAndUnbindWritesEvenThose) {
     EXPECT_EQ(dir.read("snd/unbind"), "");
 }
 
-TEST(SetDriverBinding, AttributeThatCannotBeOpenedFailsBindButNotIgnoredUnbind) {
+TEST(SetDriverBinding, AttributeThatCannotBeWrittenFailsBindButNotIgnoredUnbind) {
     TempDir dir;
     fs::create_directories(dir / "broken/bind");
     fs::create_directories(dir / "broken/unbind");
     std::string good = make_driver(dir, "good");
+    fs::create_directory(dir / "full");
+    fs::create_symlink("/dev/full", dir / "full/bind");
 
     Binding bind = bind_devices("bind", {dir / "broken/dev", good + "/dev"}, false);
     EXPECT_EQ(bind.result, -1);
@@ -73,22 +75,16 @@ TEST(SetDriverBinding, AttributeThatCannotBeOpenedFailsBindButNotIgnoredUnbind) 
                             (dir / "broken/bind") + ": (Is a directory)\n");
     EXPECT_EQ(dir.read("good/bind"), "") << "devices after a failed bind are untouched";
 
+    Binding rejected = bind_devices("bind", {dir / "full/dev"}, false);
+    EXPECT_EQ(rejected.result, -1);
+    EXPECT_EQ(rejected.err,
+              "<3> Unable to bind device " + (dir / "full/bind") + ": (No space left on device)\n");
+
     Binding unbind = bind_devices("unbind", {dir / "broken/dev", good + "/dev"}, true);
     EXPECT_EQ(unbind.result, 0);
     EXPECT_EQ(unbind.err,
               "<3> Unable to open device: " + (dir / "broken/unbind") + ": Is a directory\n");
     EXPECT_EQ(dir.read("good/unbind"), "dev");
-}
-
-TEST(SetDriverBinding, RejectedWriteNamesTheAttributeAndTheError) {
-    TempDir dir;
-    fs::create_directory(dir / "full");
-    fs::create_symlink("/dev/full", dir / "full/bind");
-
-    Binding run = bind_devices("bind", {dir / "full/dev"}, false);
-    EXPECT_EQ(run.result, -1);
-    EXPECT_EQ(run.err,
-              "<3> Unable to bind device " + (dir / "full/bind") + ": (No space left on device)\n");
 }
 
 TEST(SetDriverBinding, PathWithoutSlashStopsTheRunEvenWhenErrorsAreIgnored) {
