@@ -45,7 +45,7 @@ TEST(MergeTable, EveryCell) {
 
 // A message is taken through the table only when its code is valid, and passes on whether
 // to act at once.
-TEST(TakeMessage, CodesOutOfRangeLeavePendingAsItWas) {
+TEST(TakeMessage, OnlyValidCodesGoThroughTheTable) {
     for (int32_t code : {-2, 3, std::numeric_limits<int32_t>::min(),
                          std::numeric_limits<int32_t>::max()}) {
         SCOPED_TRACE(code);
