@@ -1,4 +1,5 @@
-// The command line through the real binary, inside the sandbox.
+// The command line through the real binary, inside the sandbox: each row is a shell command
+// with $VORNIC naming the binary, and what it must print and exit with.
 #include "support/sandbox.h"
 
 #include <gtest/gtest.h>
@@ -7,9 +8,11 @@ namespace {
 
 const std::string usage_line = "Usage: vornic [-p|-s] <attach|detach|reattach>\n";
 const std::string no_action = "No action specified or too many arguments.\n";
+const std::string no_handler = "<3> Unable to connect to Action Handler: No such file or directory\n";
 
-const std::string full_config = R"({"vornic": {
-    "sync_irlight": true, "trigger_mic_swap": true, "never_reboot": false,
+// Keys the handler does not know are passed over, in the root and in its own object.
+const std::string full_config = R"({"other": 1, "vornic": {
+    "sync_irlight": true, "trigger_mic_swap": true, "never_reboot": false, "unknown_key": [1, 2],
     "bind_devices": ["/sys/bus/platform/drivers/mic/mic0", "/sys/bus/platform/drivers/mic/mic1"],
     "unbind_devices": ["/sys/bus/platform/drivers/spk/spk0"],
     "startstop_services": ["audiod", "streamd"],
@@ -28,141 +31,69 @@ const std::string full_printout = "sync_irlight = true\n"
                                   "set_gpio[0] = acc_power\n"
                                   "set_gpio[1] = acc_reset\n";
 
-Outcome vornic(const std::vector<std::string>& args, std::optional<std::string> config = {}) {
-    std::vector<std::string> command = {vornic_binary};
-    command.insert(command.end(), args.begin(), args.end());
-    return Sandbox{.config = std::move(config)}.run(command);
-}
+const std::string sparse_config = R"({"vornic": {"never_reboot": true,
+    "reload_services": ["eventd"], "bind_devices": []}})";
 
-TEST(CommandLine, NoArgumentsIsNoAction) {
-    Outcome result = vornic({});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, no_action);
-}
+// The handler role refuses before it looks at anything else.
+const std::string as_nobody = R"(exec setpriv --reuid=65534 --regid=65534 --clear-groups "$VORNIC" )";
+// A copy of the executable without the roles library beside it.
+const std::string alone = R"(mkdir /run/alone && cp "$VORNIC" /run/alone/ && exec /run/alone/vornic )";
+const std::string unloadable = "<3> Unable to load the roles library: /run/alone/"
+                               "libvornic-roles.so: cannot open shared object file: No such "
+                               "file or directory\n";
 
-TEST(CommandLine, HelpNamesTheProgramByItsBaseName) {
-    Outcome with_slash = vornic({"-h"});
-    EXPECT_EQ(with_slash.status, 0);
-    EXPECT_EQ(with_slash.out, usage_line);
-    EXPECT_EQ(with_slash.err, "");
+// Prints, then submits to a stand-in handler that shows the bytes it received.
+const std::string print_then_detach = R"sh(
+    exec 3< <("$ACCEPT_ONCE" /run/vornic.socket)
+    read -r ready <&3
+    "$VORNIC" -p detach && echo "received $(cat <&3)")sh";
 
-    Outcome bare = Sandbox{}.shell(R"(exec -a camera-accessory "$VORNIC" -h)");
-    EXPECT_EQ(bare.status, 0);
-    EXPECT_EQ(bare.out, "Usage: camera-accessory [-p|-s] <attach|detach|reattach>\n");
-}
+struct Row {
+    std::string script;
+    std::optional<std::string> config;
+    int status;
+    std::string out;
+    std::string err;
+};
 
-TEST(CommandLine, UnknownOptionShowsParserComplaintAndUsage) {
-    Outcome result = vornic({"-x", "attach"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, usage_line);
-    EXPECT_EQ(result.err, vornic_binary + ": invalid option -- 'x'\n");
-}
+const Row rows[] = {
+    {R"("$VORNIC")", {}, 1, "", no_action},
+    {R"("$VORNIC" attach detach)", {}, 1, "", no_action},
+    {R"("$VORNIC" -h)", {}, 0, usage_line, ""},
+    {R"(exec -a camera-accessory "$VORNIC" -h)", {}, 0,
+     "Usage: camera-accessory [-p|-s] <attach|detach|reattach>\n", ""},
+    {R"("$VORNIC" -x attach)", {}, 1, usage_line, vornic_binary + ": invalid option -- 'x'\n"},
+    {R"("$VORNIC" ATTACH)", {}, 1, usage_line, "Invalid action: 'ATTACH'\n"},
+    {R"("$VORNIC" 'attach ')", {}, 1, usage_line, "Invalid action: 'attach '\n"},
+    {as_nobody + "-s", {}, 1, "", "You must be root to spawn the action handler.\n"},
+    {as_nobody + "-s attach", {}, 1, "", "You must be root to spawn the action handler.\n"},
+    // No handler listens, so the client's connect failure shows that the client ran.
+    {R"("$VORNIC" -s attach)", {}, 1, "", no_handler},
+    {R"("$VORNIC" -p)", full_config, 1, full_printout, no_action},
+    {R"("$VORNIC" -p)", sparse_config, 1,
+     "sync_irlight = false\n"
+     "trigger_mic_swap = false\n"
+     "never_reboot = true\n"
+     "reload_services[0] = eventd\n"
+     "set_gpio = null\n",
+     no_action},
+    {R"("$VORNIC" -p -h)", full_config, 0, full_printout + usage_line, ""},
+    {R"("$VORNIC" -p attach)", {}, 1, "",
+     "<4> File '/usr/share/vornic/vornic.json' not found\nFailed to get configuration\n"},
+    {print_then_detach, full_config, 0, full_printout + "received 01000000\n", ""},
+    {alone + "-p", full_config, 1, "", unloadable},
+    {alone + "-s", full_config, 1, "", unloadable},
+    {alone + "attach", full_config, 1, "", no_handler},
+};
 
-TEST(CommandLine, HandlerRoleNeedsRootEvenWithActionWord) {
-    for (std::string args : {"-s", "-s attach"}) {
-        SCOPED_TRACE(args);
-        Outcome result = Sandbox{}.shell(
-            "exec setpriv --reuid=65534 --regid=65534 --clear-groups \"$VORNIC\" " + args);
-        EXPECT_EQ(result.status, 1);
-        EXPECT_EQ(result.out, "");
-        EXPECT_EQ(result.err, "You must be root to spawn the action handler.\n");
+TEST(CommandLine, EveryRoleAndMisuse) {
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.script);
+        Outcome result = Sandbox{.config = row.config}.shell(row.script);
+        EXPECT_EQ(result.status, row.status);
+        EXPECT_EQ(result.out, row.out);
+        EXPECT_EQ(result.err, row.err);
     }
-}
-
-TEST(CommandLine, ActionWordSelectsClientEvenWithHandlerOption) {
-    // No handler listens, so the client's own connect failure shows which role ran.
-    Outcome result = vornic({"-s", "attach"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "<3> Unable to connect to Action Handler: No such file or directory\n");
-}
-
-TEST(CommandLine, PrintAloneShowsConfigurationThenNoAction) {
-    Outcome result = vornic({"-p"}, full_config);
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, full_printout);
-    EXPECT_EQ(result.err, no_action);
-}
-
-TEST(CommandLine, PrintSparseConfiguration) {
-    Outcome result = vornic({"-p"}, R"({"vornic": {"never_reboot": true,
-                                        "reload_services": ["eventd"], "bind_devices": []}})");
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, "sync_irlight = false\n"
-                          "trigger_mic_swap = false\n"
-                          "never_reboot = true\n"
-                          "reload_services[0] = eventd\n"
-                          "set_gpio = null\n");
-}
-
-TEST(CommandLine, PrintFailureShowsLoaderDiagnosticFirst) {
-    Outcome missing = vornic({"-p", "attach"});
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.out, "");
-    EXPECT_EQ(missing.err, "<4> File '/usr/share/vornic/vornic.json' not found\n"
-                           "Failed to get configuration\n");
-
-    Outcome invalid = vornic({"-p"}, R"({"vornic": {"set_gpio": "acc_power"}})");
-    EXPECT_EQ(invalid.status, 1);
-    EXPECT_EQ(invalid.err, "<3> Invalid set_gpio array in configuration.\n"
-                           "Failed to get configuration\n");
-}
-
-TEST(CommandLine, PrintThenHelpActsInOrder) {
-    Outcome result = vornic({"-p", "-h"}, full_config);
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, full_printout + usage_line);
-}
-
-TEST(CommandLine, PrintWithDetachPrintsThenSubmits) {
-    Sandbox sandbox{.config = full_config};
-    Outcome result = sandbox.shell(R"sh(
-        exec 3< <("$ACCEPT_ONCE" /run/vornic.socket)
-        read -r ready <&3
-        "$VORNIC" -p detach
-        status=$?
-        echo "received $(cat <&3)"
-        exit $status)sh");
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, full_printout + "received 01000000\n");
-    EXPECT_EQ(result.err, "");
-}
-
-TEST(CommandLine, ActionWordsAreExactAndCaseSensitive) {
-    for (const char* word : {"Attach", "ATTACH", "attach ", "remove"}) {
-        SCOPED_TRACE(word);
-        Outcome result = vornic({word});
-        EXPECT_EQ(result.status, 1);
-        EXPECT_EQ(result.out, usage_line);
-        EXPECT_EQ(result.err, std::string("Invalid action: '") + word + "'\n");
-    }
-}
-
-TEST(CommandLine, WithoutItsLibraryOnlyTheClientRuns) {
-    // A copy of the executable without the roles library beside it.
-    const std::string unloadable = "<3> Unable to load the roles library: /run/alone/"
-                                   "libvornic-roles.so: cannot open shared object file: No such "
-                                   "file or directory\n";
-    const std::pair<std::string, std::string> cases[] = {
-        {"-p", unloadable},
-        {"-s", unloadable},
-        {"attach", "<3> Unable to connect to Action Handler: No such file or directory\n"},
-    };
-    for (const auto& [args, err] : cases) {
-        SCOPED_TRACE(args);
-        Outcome result = Sandbox{.config = full_config}.shell(
-            R"(mkdir /run/alone && cp "$VORNIC" /run/alone/ && exec /run/alone/vornic )" + args);
-        EXPECT_EQ(result.status, 1);
-        EXPECT_EQ(result.out, "");
-        EXPECT_EQ(result.err, err);
-    }
-}
-
-TEST(CommandLine, TwoOperandsAreTooMany) {
-    Outcome result = vornic({"attach", "detach"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, no_action);
 }
 
 } // namespace

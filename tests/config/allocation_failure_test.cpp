@@ -61,8 +61,7 @@ TEST(LoadConfig, EveryFailedAllocationIsACleanFailure) {
             continue;
         }
         failures++;
-        SCOPED_TRACE(testing::Message() << "allocation " << allowed << " failed");
-        EXPECT_TRUE(err.starts_with("<3> ")) << err;
+        EXPECT_TRUE(err.starts_with("<3> ")) << "allocation " << allowed << " failed: " << err;
     }
     EXPECT_TRUE(loaded);
     EXPECT_GT(failures, 3);
