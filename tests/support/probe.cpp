@@ -3,24 +3,20 @@
 //   probe execute ACTION          carry out attach|detach|reattach on the system bus
 //   probe ir-lights               synchronise the IR lights, print the script's status
 //   probe mic-swap                re-apply the roll angle
-//   probe services METHOD [-r] NAME...   run a service-control method over a list
 #include "config/config.h"
 #include "handler/execute.h"
 #include "platform/ir_lights.h"
 #include "platform/mic_swap.h"
-#include "platform/service_control.h"
 #include "platform/system_bus.h"
 
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <vector>
 
 namespace {
 
 int usage() {
-    fprintf(stderr, "usage: probe execute ACTION | ir-lights | mic-swap | "
-                    "services METHOD [-r] NAME...\n");
+    fprintf(stderr, "usage: probe execute ACTION | ir-lights | mic-swap\n");
     return 2;
 }
 
@@ -44,17 +40,6 @@ int execute(const char* word) {
     return execute_action(action, *config, bus.get());
 }
 
-int services(int argc, char* argv[]) {
-    bool reverse = argc > 1 && strcmp(argv[1], "-r") == 0;
-    std::vector<std::string> names(argv + 1 + reverse, argv + argc);
-    BusPtr bus = open_system_bus();
-    if (!bus)
-        return 2;
-    int r = run_service_action(bus.get(), names, argv[0], reverse);
-    printf("result %d\n", r);
-    return 0;
-}
-
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -71,7 +56,5 @@ int main(int argc, char* argv[]) {
         request_mic_swap();
         return 0;
     }
-    if (command == "services" && argc >= 3)
-        return services(argc - 2, argv + 2);
     return usage();
 }
