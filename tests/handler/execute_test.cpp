@@ -96,6 +96,10 @@ const Row rows[] = {
      {.config = config(R"("never_reboot": true,)"), .sysfs_args = {"--fail-gpio", "acc_power"}},
      1, "<3> Failed to set GPIO acc_power to inactive: Input/output error\n",
      "<6> Setting GPIOs...\n", {gpio("acc_power", "0")}},
+    {"a GPIO name too long for the kernel to have fails before any write", "attach",
+     {.config = R"({"vornic": {"never_reboot": true, "set_gpio": [")" + std::string(233, 'x') +
+                R"("]}})"},
+     1, "", "<6> Setting GPIOs...\n", {}},
     {"a failed bind ends the action", "reattach",
      {.sysfs_args = {"--all-bound", "--fail-write", mic + "bind"}},
      1, "<3> Unable to bind device " + mic + "bind: (Input/output error)\n",
