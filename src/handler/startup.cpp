@@ -3,8 +3,9 @@
 #include "handler/startup.h"
 
 #include "channel/action_code.h"
-#include "handler/socket_listener.h"
+#include "common/unique_fd.h"
 #include "config/config.h"
+#include "handler/socket_listener.h"
 #include "handler/wait_loop.h"
 
 #include <fcntl.h>
@@ -42,8 +43,9 @@ void report_errno(const char* what) {
     fprintf(stderr, "<%d> %s: %s\n", LOG_ERR, what, strerror(errno));
 }
 
-} // namespace
-
+// Creates and binds the action socket when systemd has passed none: a stale file at the
+// path is replaced, a socket that something listens on is left alone and refused, and the
+// file is left to the owner alone. Returns an invalid fd on failure, which has been reported.
 UniqueFd create_listening_socket() {
     sockaddr_un address = {};
     address.sun_family = AF_UNIX;
@@ -83,6 +85,8 @@ UniqueFd create_listening_socket() {
     }
     return fd;
 }
+
+} // namespace
 
 int run_action_handler() {
     reset_signals();
