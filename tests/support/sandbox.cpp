@@ -31,8 +31,6 @@ SandboxOutcome Sandbox::run(const std::vector<std::string>& command) const {
     SandboxOutcome outcome;
     static_cast<Outcome&>(outcome) = run_process(argv);
     outcome.log = scratch.read("out/platform.log");
-    outcome.state = scratch.read("out/state");
-    outcome.errors = scratch.read("out/sandbox.err");
     std::error_code no_directory; // a sandbox that failed early may have made none
     for (const auto& entry : std::filesystem::directory_iterator(scratch / "out", no_directory)) {
         std::string name = entry.path().filename().string();

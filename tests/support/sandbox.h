@@ -16,8 +16,6 @@ inline const std::string accept_once_binary = ACCEPT_ONCE_BINARY;
 // What the command did, and what the simulated platform recorded meanwhile.
 struct SandboxOutcome : Outcome {
     std::string log;    // the calls to the platform in order: "bus: ", "sysfs: ", "ir: " lines
-    std::string state;  // the platform's state after the run (vornic-platform-sim --state)
-    std::string errors; // what the sandbox's daemons wrote to stderr
     // Any other file the command left in /run/sandbox/out, by name: the command's own records.
     std::map<std::string, std::string> files;
 };
