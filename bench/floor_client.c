@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The floor of the client benchmark: the system calls `vornic attach` makes to deliver its
 // code (socket, non-blocking mode, connect, send) and nothing else, linked against libc alone.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Timing driver of the benchmarks: runs its jobs in turn, a run of each at a time so that a
 // noisy moment of the machine hits them all alike, and prints per job the median wall time of
 // a run and the median CPU time of the processes it started.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a command and writes its peak resident set size, as the kernel counted it (ru_maxrss
 // of wait4, in KiB), to a file: peak_rss FILE COMMAND [ARG...]. Exits with the command's
 // status.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a running process holds in memory, from /proc: the benchmarks' measure of the handler
 // at the end of its start-up.
 #include <stdio.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading a process's memory from /proc, for the benchmarks' timing harness.
 #pragma once
 

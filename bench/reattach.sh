@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # The reference for the re-attach benchmark: the steps vornic takes for a re-attach with
 # bench/vornic.json, written as the shell script a firmware team would otherwise hang on the
 # accessory's udev rule, one busctl call per D-Bus call and echo into sysfs. It leans on shell

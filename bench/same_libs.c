@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reference of the start-up benchmark: linked against the shared libraries vornic is
 // linked against, it only prints the handler's first line and waits, so it costs what loading
 // those libraries costs and no more.

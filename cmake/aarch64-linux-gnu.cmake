@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross build for the camera (64-bit Arm) with Debian's aarch64-linux-gnu compiler and the
 # :arm64 multiarch libraries (libjansson-dev:arm64, libsystemd-dev:arm64, libgtest-dev:arm64).
 # Test programs run through qemu-aarch64-static, named explicitly because the build machine

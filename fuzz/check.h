@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fuzz targets' invariant check: a violation aborts with the condition and where it is, which
 // libFuzzer records as a crash with the input that caused it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzz target: arbitrary bytes as the content of the configuration file, read by load_config
 // as the handler and the printer read it. Checks that the loader writes one diagnostic exactly
 // when it fails, accepts only a document that is one JSON object from the first byte to the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Replays fuzz inputs through a target without libFuzzer, so that the ordinary build (and the
 // camera's, under its emulator) checks every input of the corpus on each test run.
 //   replay_<target> FILE|DIRECTORY...

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vornic-platform-sim: the camera platform's D-Bus services (service control, optics, camera
 // view) on the system bus, scripted per run, for tests and the demo.
 #include "objects.h"

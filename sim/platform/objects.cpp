@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated methods: what each reads, changes and replies. Names, paths, interfaces and
 // signatures are the platform's own, since vornic hard-codes them.
 #include "objects.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The platform's three D-Bus services on one connection: service control, optics, camera view.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Option parsing for the simulated platform.
 #include "scenario.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What one run of the simulated platform does: its initial state and the misbehaviour scripted
 // for it on the command line.
 #pragma once

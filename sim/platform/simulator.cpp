@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The call path shared by every simulated method, and the two files tests read afterwards.
 //
 // The log is shared with the other simulators of the camera, so it is opened O_APPEND and

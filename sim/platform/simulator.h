@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated platform's running state, and the path every method call takes through it:
 // the scripted delay, the scripted failure, the log line, the state file, the reply.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // getopt_long over the simulator's options; the checks that need the tree happen later.
 #include "command_line.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading the configuration's names with jansson, and applying the command line's.
 #include "initial_tree.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the simulated /sys holds at start: the configuration's GPIOs and devices, then the
 // command line's additions, failures and bound devices.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vornic-sysfs-sim: the camera's /sys, simulated for the tests and the demo.
 //
 // vornic powers the accessory through GPIO value files (/sys/class/gpio/NAME/value) and moves

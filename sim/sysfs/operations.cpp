@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Path-based FUSE callbacks. Nothing is cached by the kernel: attributes are opened for direct
 // I/O and no lookup outlives its request, so every write(2) reaches tree_write() with its own
 // bytes and returns its errno, and a device link vanishes the moment its device is unbound.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The FUSE operations serving the simulated /sys from a SysfsTree, logging every write.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Building, looking up and writing the simulated /sys, with the kernel's answers to writes.
 #include "tree.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated /sys as plain data: GPIO lines, drivers with the devices they may bind, and the
 // directories holding them, addressed by paths inside the mount ("/class/gpio/acc_power/value").
 #pragma once

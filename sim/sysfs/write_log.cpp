@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Formatting and appending the simulator's log lines.
 #include "write_log.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The log shared with the other simulators: one line per write, each appended whole.
 #pragma once
 

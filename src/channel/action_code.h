@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Action codes and their wire format: one signed 32-bit integer in host byte order.
 #pragma once
 

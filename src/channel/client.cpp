@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Connects to the action socket without blocking and writes one action code.
 #include "channel/client.h"
 

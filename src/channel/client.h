@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The client role: delivers one action code to the action handler and returns.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Parses "[-p|-s] <attach|detach|reattach>" and dispatches to the client or the handler.
 // Part of the executable, which links libc alone: no C++ run time here (no exceptions, RTTI,
 // streams or strings), and the printer and the handler are reached through the roles library.

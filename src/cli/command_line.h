@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's command line: options, root check and the choice of role.
 #pragma once
 

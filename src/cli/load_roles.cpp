@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loads the roles library when -p or -s asks for it; the client never does.
 #include "cli/load_roles.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a role that lives in the roles library, loading the library on first use.
 #pragma once
 

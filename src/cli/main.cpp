@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vornic: reconfigures the camera when its detachable accessory is attached or removed.
 #include "cli/command_line.h"
 

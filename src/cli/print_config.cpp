@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Prints a configuration on stdout, one setting or list entry per line.
 #include "cli/print_config.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The -p printout of a configuration.
 #pragma once
 

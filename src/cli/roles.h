@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The boundary between the executable and its private library. The library holds the roles
 // that need the C++ run time, jansson and sd-bus (the configuration printer and the handler),
 // so that the client, which udev runs on every accessory event, loads libc alone.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The entry points of the roles library: the configuration printer and the action handler.
 #include "cli/roles.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Owning pointers for the C handles vornic holds: JSON documents, stdio streams, sd-bus objects.
 #pragma once
 

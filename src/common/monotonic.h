@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Milliseconds on the monotonic clock, for deadlines that a change of the wall clock must not
 // move.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Masking of control characters in outside text written to the log.
 #include "common/printable.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text from outside the program (the configuration, the bus, the command line) made safe for
 // one log line: a line break or another control character in it would let the journal read
 // the rest as a separate record, with whatever priority prefix the text carries.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An owning file descriptor: closed when it goes out of scope, handed over with release().
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Validates the configuration document and copies it into a HandlerConfig.
 #include "config/config.h"
 

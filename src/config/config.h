@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The handler's configuration: what to drive, bind, stop and start when an accessory changes.
 #pragma once
 

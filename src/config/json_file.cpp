@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loads the configuration file into a JSON document.
 #include "config/json_file.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading a JSON document whose root must be an object, from a file or from text.
 #pragma once
 

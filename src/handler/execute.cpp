@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Carries out the plan of an action step by step. The first required step that fails ends
 // the sequence; nothing done before it is undone.
 #include "handler/execute.h"

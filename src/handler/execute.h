@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The execution sequence: carries out one attach, detach or re-attach on the camera.
 #pragma once
 

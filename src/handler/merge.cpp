@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The merge table, and one client's message taken through it. A DETACH always wins; an ATTACH
 // after a DETACH means the accessory came back, so both must be redone; anything else keeps
 // what is pending.

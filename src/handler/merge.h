@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How the handler folds the action codes that arrive close together into one pending action.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fixed order of an action: GPIOs, the state test, stop services, drivers, reload and start
 // services, then the microphone swap and IR lights unless the accessory went away.
 #include "handler/plan.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The execution sequence as data: the steps an action takes for a configuration, in order,
 // each with the progress line it starts with. Deciding the steps touches nothing, so every
 // combination of action and configuration is checked without a platform.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Informational lines of the handler: on stdout, flushed at once so the journal shows each
 // step as it happens rather than when the handler exits.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Asks the kernel's socket diagnostics (NETLINK_SOCK_DIAG) for the listening Unix sockets and
 // the files they are bound to, and compares those with the file at the path.
 #include "handler/socket_listener.h"

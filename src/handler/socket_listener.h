@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whether a socket file already has a live listener, found out without connecting to it: a
 // connection would count as a client there, and a socket unit would start a handler for it.
 #pragma once

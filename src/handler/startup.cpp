@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up of the action handler: the listening socket comes from systemd's socket activation
 // or is created here, then the wait loop runs once with the 8-second quiet period.
 #include "handler/startup.h"

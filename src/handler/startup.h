@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The handler role: obtains the listening action socket and runs the wait loop once.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sysfs attribute writes for driver binding and GPIO lines. Device paths come from the
 // configuration as "<driver directory>/<device name>".
 #include "handler/sysfs.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The handler's only contact with sysfs: writing attributes, binding and unbinding device
 // drivers, driving GPIO lines. Every file is opened afresh and closed before returning.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wait loop's I/O: waits on the listening socket and the stop signals, takes in one client
 // at a time and reads its 4-byte code, and reports; what each event means is in waiting.cpp.
 #include "handler/wait_loop.h"

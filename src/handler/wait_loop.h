@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The handler's wait loop: collects action codes from clients and carries out one action.
 #pragma once
 

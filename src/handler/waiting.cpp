@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wait loop's decisions: every client restarts the quiet period, its code merges into the
 // pending action, and the action is carried out once the clients have been quiet for a whole
 // period, or at once for a first re-attach.

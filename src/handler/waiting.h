@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the handler's wait loop decides, apart from its I/O: the pending action, when the quiet
 // period ends, how long to pause after a failed accept, and what an end of the wait carries out.
 #pragma once

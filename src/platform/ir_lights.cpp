@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Client of the optics service's day/night state, and the run of the IR script that follows
 // it. Every failure falls back to the filter-on command, so the script always runs.
 #include "platform/ir_lights.h"

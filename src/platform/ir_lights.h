@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // IR light synchronisation: the platform's IR script is run with the argument that matches
 // the day/night filter state reported by the optics service.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Client of the camera-view setup service: reads the roll angle from its status and sends it
 // back, folded, as an absolute roll request.
 #include "platform/mic_swap.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Microphone swap: the platform swaps microphones as part of handling a roll request, so the
 // current roll angle is read back and sent again.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Folding of the roll angle into whole degrees from -359 to 180.
 #include "platform/roll_angle.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The roll angle that the camera-view service reports, folded back into the range it accepts
 // for an absolute roll request.
 #pragma once

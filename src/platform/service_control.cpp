@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Calls on the service-control service; every reply is released unread, since success of the
 // call is all that vornic relies on.
 #include "platform/service_control.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Client of the platform's service-control service: stop, start and reload services, reboot.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Connects to the system bus named by systemd's usual rules (DBUS_SYSTEM_BUS_ADDRESS or the
 // well-known socket), and calls methods without letting unrelated messages accumulate.
 #include "platform/system_bus.h"

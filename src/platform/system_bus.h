@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The connection to the D-Bus system bus, over which vornic talks to the platform's services,
 // and the one way vornic calls a method on it.
 #pragma once

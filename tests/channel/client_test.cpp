@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The client's connect retries and the exact bytes it puts on the action socket.
 #include "channel/client.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command line through the real binary, inside the sandbox: each row is a shell command
 // with $VORNIC naming the binary, and what it must print and exit with.
 #include "support/sandbox.h"

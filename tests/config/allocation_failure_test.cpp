@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loading the configuration when memory runs out at any allocation: a clean failure with an
 // error line, and nothing leaked (the sanitizer build checks the latter).
 #include "config/config.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading and validating the configuration file, with every diagnostic it can write. A full
 // configuration read field by field shows in the printout of the command-line tests.
 #include "config/config.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The runner of the execution sequence against the simulated platform: each kind of step
 // reaches it, the state test ends an action in place, a failed step ends the sequence with a
 // reboot request (none with never_reboot), and a refused reboot is an alert. Which steps an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every cell of the merge table, and what a client's message does to the pending action.
 #include "handler/merge.h"
 

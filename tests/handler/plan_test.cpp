@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The steps of every action for the configurations that change them: which steps, in which
 // order, with which lists and progress lines, and whether a failure asks for a reboot.
 #include "handler/plan.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The handler's start-up through the real binary: the socket it listens on (passed by socket
 // activation or made by hand), the signal state it inherits, stops during the quiet period,
 // and every reason it refuses to start.

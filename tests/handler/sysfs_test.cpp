@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Driver binding, GPIO writes and the bound test, against driver directories made of plain
 // files in a temporary directory.
 #include "handler/sysfs.h"

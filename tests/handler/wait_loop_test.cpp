@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wait loop's decisions, event by event, with an 8-second quiet period that starts at 0:
 // what is pending, when the quiet period ends and restarts, when to act at once, the pause
 // after a failed accept, and what the quiet end or a stop carries out.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real binary, built as shipped, under valgrind's memcheck in the simulated camera: any
 // invalid access, use of an uninitialised value, or block definitely or indirectly lost fails
 // the case. The sanitizer build runs every other test for invalid accesses and leaks; what it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The IR light synchronisation and the microphone swap against the simulated optics and
 // camera-view services: what each asks of the platform, and what a broken, missing or
 // refusing service leads to. The service-control calls are pinned with the action runner.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The roll-angle fold: whole degrees, remainder with the dividend's sign, 181..359 moved down,
 // and a defined result for every double.
 #include "platform/roll_angle.h"

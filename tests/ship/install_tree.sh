@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Installs the build into a DESTDIR and checks the tree: exactly the expected files with
 # the expected modes, units and udev example naming the installed binary (the example's
 # match values still placeholders), and the shipped

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Checks how the executable and its roles library are linked. The executable needs libc and
 # the dynamic loader alone, so that the client, which udev runs on every accessory event,
 # loads nothing else; the library exports the entry points its version script names, and

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Lints the built man pages with groff's man macros and every warning enabled: a page
 # passes only if groff says nothing at all about it.
 #

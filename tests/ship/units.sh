@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Checks the systemd units with `systemd-analyze verify`: any complaint on standard error
 # fails, not only a non-zero status. It wants the ExecStart= binary at its real path, so it
 # runs in a private mount namespace where a throw-away overlay covers the tree that holds that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The sandbox itself: the tests run as root, so it must leave nothing behind on the host.
 #include "support/sandbox.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hostile and broken clients against the real handler: whatever they send, it never crashes,
 // none of them holds it up for longer than the bound on reading a client's code, and none
 // costs more than its own message.

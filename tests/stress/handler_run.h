@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the tests that run the real handler, `vornic -s`, share: a shell fragment that starts it
 // under a generous timeout (so that a handler that hangs fails its test rather than stalling
 // the suite), and the accessory they configure.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Many clients against the real handler, which serves them one at a time from a backlog of
 // zero: a burst in which every client must get its code through, and which must come out as
 // the one action the merge table gives. (However long clients keep it waiting, the handler

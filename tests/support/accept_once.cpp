@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Test peer for the action socket: listens on PATH, prints "listening", accepts one
 // connection, prints the bytes received up to end of stream as hex, and exits.
 #include "common/unique_fd.h"

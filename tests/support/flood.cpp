@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Test peer that floods the bus connections of one process with unicast signals, as any user
 // may on a system bus:
 //   flood PID COUNT BYTES    send COUNT signals (0: without end) carrying BYTES bytes each to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Test driver that calls the handler's parts directly, inside the sandbox, so their logic can
 // be tested against the simulated platform:
 //   probe execute ACTION          carry out attach|detach|reattach on the system bus

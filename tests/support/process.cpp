@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fork/exec with one pipe per output stream, drained together so neither can fill up.
 #include "support/process.h"
 

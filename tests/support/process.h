@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a program to completion and captures its exit status, stdout and stderr apart.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Test client for the action socket that can misbehave: sends arbitrary bytes, nothing at all,
 // or stalls after connecting.
 //   raw_client PATH HEX        connect, write the bytes given in hex (may be empty), close

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs the real vornic binary (or any command) inside the simulated camera's namespace, and
 // hands back what the simulated platform saw.
 #pragma once

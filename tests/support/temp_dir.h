@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A private temporary directory, removed with everything in it when the test ends.
 #pragma once
 

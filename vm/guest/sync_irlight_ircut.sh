@@ -1,3 +1,4 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # The platform's IR script, simulated: logs how it was called beside the platform's calls.
 echo "ir: sync_irlight_ircut.sh $*" >>/run/vornic-vm/platform.log

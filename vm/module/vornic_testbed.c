@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: GPL-2.0
+// SPDX-License-Identifier: GPL-2.0-only OR MIT
 /*
  * The camera's accessory hardware for the test guest, which has none: a GPIO chip whose
  * lines are exported under their names (/sys/class/gpio/acc_power, acc_led), the
@@ -180,4 +180,4 @@ static void __exit testbed_exit(void)
 module_init(testbed_init);
 module_exit(testbed_exit);
 MODULE_DESCRIPTION("Accessory GPIO lines, camera device and hot-plug for vornic's test guest");
-MODULE_LICENSE("GPL");
+MODULE_LICENSE("Dual MIT/GPL");
