@@ -67,7 +67,7 @@ int run_command_line(int argc, char* argv[]) {
     if (argc == optind + 1) {
         std::optional<ActionCode> code = parse_action_word(argv[optind]);
         if (!code) {
-            mask_control_characters(argv[optind]);
+            make_printable(argv[optind]);
             fprintf(stderr, "Invalid action: '%s'\n", argv[optind]);
             usage(argv[0]);
             return 1;

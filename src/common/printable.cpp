@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
-// Masking of control characters in outside text written to the log.
+// Outside text made fit for the log: control characters masked, length bounded.
 #include "common/printable.h"
 
 std::string printable(std::string_view text) {
-    std::string line(text);
-    mask_control_characters(line.data());
+    // Only what can show is copied: a peer may send megabytes.
+    std::string line(text.substr(0, PRINTABLE_MAX + 1));
+    make_printable(line.data());
+    line.resize(std::strlen(line.c_str()));
     return line;
 }
 

@@ -19,7 +19,7 @@ int parse_json_object(const char* text, JsonPtr& root) {
     JsonPtr parsed(json_loads(text, 0, &error));
     if (!parsed) {
         // The parser's message quotes the file where it stopped.
-        mask_control_characters(error.text);
+        make_printable(error.text);
         fprintf(stderr, "<%d> Failed to allocate the root JSON object: '%s'\n", LOG_WARNING,
                 error.text);
         return -1;
