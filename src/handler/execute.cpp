@@ -10,6 +10,7 @@
 #include "platform/ir_lights.h"
 #include "platform/mic_swap.h"
 #include "platform/service_control.h"
+#include "platform/system_bus.h"
 
 #include <syslog.h>
 
@@ -45,8 +46,8 @@ bool all_bound(const std::vector<std::string>& devices, bool bound) {
     return true;
 }
 
-void sync_ir_lights_and_report() {
-    if (sync_ir_lights() != 0)
+void sync_ir_lights_and_report(sd_bus* bus) {
+    if (sync_ir_lights(bus) != 0)
         fprintf(stderr, "<%d> Failed to synchronize IR lights with DayNight filter\n", LOG_ERR);
     else
         progress("<%d> IR lights status synchronized with DayNight filter\n", LOG_INFO);
@@ -54,7 +55,7 @@ void sync_ir_lights_and_report() {
 
 enum class Next { go_on, failed, in_place };
 
-Next run_step(const Step& step, sd_bus* bus) {
+Next run_step(const Step& step, BusPtr& bus) {
     if (step.line)
         progress(step.line, LOG_INFO);
     bool ok = true;
@@ -70,7 +71,7 @@ Next run_step(const Step& step, sd_bus* bus) {
     case StepKind::end_if_none_bound:
         return all_bound(*step.names, false) ? Next::in_place : Next::go_on;
     case StepKind::stop_services:
-        ok = run_service_action(bus, *step.names, "StopService", true) == 0;
+        ok = run_service_action(live_system_bus(bus), *step.names, "StopService", true) == 0;
         break;
     case StepKind::unbind_drivers:
         ok = set_driver_binding("unbind", *step.names, true) == 0;
@@ -79,16 +80,16 @@ Next run_step(const Step& step, sd_bus* bus) {
         ok = set_driver_binding("bind", *step.names, false) == 0;
         break;
     case StepKind::reload_services:
-        ok = run_service_action(bus, *step.names, "ReloadService", false) == 0;
+        ok = run_service_action(live_system_bus(bus), *step.names, "ReloadService", false) == 0;
         break;
     case StepKind::start_services:
-        ok = run_service_action(bus, *step.names, "StartService", false) == 0;
+        ok = run_service_action(live_system_bus(bus), *step.names, "StartService", false) == 0;
         break;
     case StepKind::mic_swap:
-        request_mic_swap();
+        request_mic_swap(live_system_bus(bus));
         break;
     case StepKind::ir_lights:
-        sync_ir_lights_and_report();
+        sync_ir_lights_and_report(live_system_bus(bus));
         break;
     case StepKind::report_success:
         break;
@@ -98,14 +99,16 @@ Next run_step(const Step& step, sd_bus* bus) {
 
 } // namespace
 
-void reboot_fallback(sd_bus* bus) {
+void reboot_fallback(BusPtr& bus) {
     progress("<%d> Action failed, resorting to reboot...\n", LOG_INFO);
-    if (call_system_method(bus, "Reboot") != 0)
+    // The failure may have been the bus daemon's restart: the request then goes over a new
+    // connection.
+    if (call_system_method(live_system_bus(bus), "Reboot") != 0)
         fprintf(stderr, "<%d> Unable to reboot the system after Vornic actions handle failed\n",
                 LOG_ALERT);
 }
 
-int execute_action(ActionCode action, const HandlerConfig& config, sd_bus* bus) {
+int execute_action(ActionCode action, const HandlerConfig& config, BusPtr& bus) {
     Plan plan = plan_action(action, config);
     for (const Step& step : plan.steps) {
         switch (run_step(step, bus)) {

@@ -5,12 +5,15 @@
 #include "channel/action_code.h"
 #include "config/config.h"
 
-#include <systemd/sd-bus.h>
+#include "common/handles.h"
 
-// Runs every step the action and the configuration call for, on the handler's bus connection
-// (borrowed, not released). Returns 0 when the action was carried out or there was nothing to
+// Runs every step the action and the configuration call for. The steps that call the
+// platform use the handler's connection `bus`, replaced by a new one when it has died (null
+// when none could be had: those steps then fail as a call does); the others are carried out
+// whatever the bus does. Returns 0 when the action was carried out or there was nothing to
 // do, 1 when a required step failed (the reboot has then been requested unless never_reboot).
-int execute_action(ActionCode action, const HandlerConfig& config, sd_bus* bus);
+int execute_action(ActionCode action, const HandlerConfig& config, BusPtr& bus);
 
-// Asks the platform to reboot; a refusal is only logged.
-void reboot_fallback(sd_bus* bus);
+// Asks the platform to reboot, over a new connection if `bus` has died; a refusal is only
+// logged.
+void reboot_fallback(BusPtr& bus);

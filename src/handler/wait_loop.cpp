@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The wait loop's I/O: waits on the listening socket and the stop signals, takes in one client
-// at a time and reads its 4-byte code, and reports; what each event means is in waiting.cpp.
+// at a time and reads its 4-byte code, keeps the bus connection drained, and reports; what
+// each event means is in waiting.cpp.
 #include "handler/wait_loop.h"
 
 #include "channel/action_code.h"
@@ -23,29 +24,24 @@
 
 namespace {
 
-enum class Wait { ready, quiet, stopped, failed };
+// The wait's descriptors: the stop signals, the listening socket, the bus connection.
+enum Watched { STOP, LISTEN, BUS };
 
-// Waits as `next` says, or until a stop signal arrives on `stop_fd`. A timeout that does not
-// end the quiet period ends as Wait::ready.
-Wait wait_for_event(int listen_fd, int stop_fd, const NextWait& next) {
-    pollfd fds[2] = {{.fd = stop_fd, .events = POLLIN, .revents = 0},
-                     {.fd = next.clients ? listen_fd : -1, .events = POLLIN, .revents = 0}};
-    timespec timeout = {.tv_sec = static_cast<time_t>(next.timeout_ms / 1000),
-                        .tv_nsec = static_cast<long>(next.timeout_ms % 1000) * 1'000'000};
-    int ready = ppoll(fds, 2, &timeout, nullptr);
-    if (ready < 0) {
+// Waits until one of the descriptors is ready or `timeout_ms` has passed. The listening
+// socket is left out while no client is to be taken in, the bus while there is none. Returns
+// false when the wait failed, which has been reported.
+bool wait_for_events(pollfd (&fds)[3], int64_t timeout_ms) {
+    timespec timeout = {.tv_sec = static_cast<time_t>(timeout_ms / 1000),
+                        .tv_nsec = static_cast<long>(timeout_ms % 1000) * 1'000'000};
+    if (ppoll(fds, 3, &timeout, nullptr) < 0) {
         fprintf(stderr, "<%d> Select error: %s\n", LOG_ERR, strerror(errno));
-        return Wait::failed;
+        return false;
     }
-    if (fds[0].revents != 0)
-        return Wait::stopped;
-    if (ready == 0 && next.quiet)
-        return Wait::quiet;
-    return Wait::ready;
+    return true;
 }
 
-// Reads one client's message. Returns nothing when the read failed, which has been reported.
-std::optional<ActionWire> read_client_message(const UniqueFd& client) {
+// Reads one client's code. Returns nothing when the read failed, which has been reported.
+std::optional<int32_t> read_client_code(const UniqueFd& client) {
     // Without its bound, one stalled client would hold up every later accessory event: such a
     // client is dropped rather than read.
     timeval bound = {.tv_sec = CLIENT_READ_TIMEOUT_SECONDS, .tv_usec = 0};
@@ -62,7 +58,10 @@ std::optional<ActionWire> read_client_message(const UniqueFd& client) {
         fprintf(stderr, "<%d> Read Error: %s\n", LOG_ERR, strerror(errno));
         return std::nullopt;
     }
-    return wire;
+    int32_t code = decode_action(wire);
+    if (!is_valid_action(code))
+        fprintf(stderr, "<%d> Invalid action received: %d\n", LOG_ERR, code);
+    return code;
 }
 
 const char* action_word(ActionCode action) {
@@ -77,18 +76,6 @@ const char* action_word(ActionCode action) {
         break;
     }
     return "none";
-}
-
-// The action is carried out on a connection of its own, opened now: a connection held through
-// the quiet period would collect whatever other peers send it until the first call reads it.
-int act(ActionCode action, const HandlerConfig& config) {
-    BusPtr bus = open_system_bus();
-    if (!bus) {
-        fprintf(stderr, "<%d> Unable to handle Vornic actions: DBUS connection error\n",
-                LOG_ALERT);
-        return 1;
-    }
-    return execute_action(action, config, bus.get());
 }
 
 // A stop is obeyed at once; the line says what it drops.
@@ -109,45 +96,63 @@ Then take_client(int listen_fd, Waiting& waiting) {
     UniqueFd client(accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC));
     if (!client) {
         fprintf(stderr, "<%d> Connection accept fail: %s\n", LOG_ERR, strerror(errno));
-        accept_failed(waiting);
+        accept_failed(waiting, monotonic_ms());
         return Then::wait;
     }
     int64_t accepted_at = monotonic_ms();
-    Taken taken = client_taken(waiting, accepted_at, read_client_message(client));
-    if (taken.invalid)
-        fprintf(stderr, "<%d> Invalid action received: %d\n", LOG_ERR, *taken.invalid);
-    return taken.then;
+    return client_taken(waiting, accepted_at, read_client_code(client));
 }
 
-int serve_clients(int listen_fd, int stop_fd, const HandlerConfig& config, uint32_t seconds) {
+// Reads and drops what other peers send to the connection while the handler waits, so that
+// nothing piles up before the action needs it. A connection that died is let go; acting
+// opens a new one.
+void drain(BusPtr& bus) {
+    if (drain_system_bus(bus.get()))
+        return;
+    fprintf(stderr, "<%d> Lost the connection to the system bus: connecting again to act\n",
+            LOG_WARNING);
+    bus.reset();
+}
+
+int serve_clients(int listen_fd, int stop_fd, BusPtr& bus, const HandlerConfig& config,
+                  uint32_t seconds) {
     Waiting waiting = start_waiting(seconds, monotonic_ms());
     for (;;) {
-        Then then = Then::wait;
-        switch (wait_for_event(listen_fd, stop_fd, next_wait(waiting, monotonic_ms()))) {
-        case Wait::failed:
-            return 1;
-        case Wait::stopped:
-            return stop(stop_fd, waiting);
-        case Wait::quiet:
-            then = quiet_period_over(waiting);
-            break;
-        case Wait::ready:
-            then = take_client(listen_fd, waiting);
+        int64_t now = monotonic_ms();
+        switch (time_passed(waiting, now)) {
+        case Then::act:
+            return execute_action(waiting.pending, config, bus);
+        case Then::finish:
+            return 0;
+        case Then::wait:
+        case Then::drop:
             break;
         }
-        if (then == Then::act)
-            return act(waiting.pending, config);
-        if (then == Then::finish)
-            return 0;
+
+        pollfd fds[3] = {
+            {.fd = stop_fd, .events = POLLIN, .revents = 0},
+            {.fd = taking_clients(waiting, now) ? listen_fd : -1, .events = POLLIN, .revents = 0},
+            {.fd = bus ? sd_bus_get_fd(bus.get()) : -1,
+             .events = static_cast<short>(bus ? sd_bus_get_events(bus.get()) : 0), .revents = 0}};
+        if (!wait_for_events(fds, next_timeout(waiting, now)))
+            return 1;
+        if (fds[STOP].revents != 0)
+            return stop(stop_fd, waiting);
+        if (fds[BUS].revents != 0)
+            drain(bus);
+        if (fds[LISTEN].revents != 0 && take_client(listen_fd, waiting) == Then::act)
+            return execute_action(waiting.pending, config, bus);
     }
 }
 
 } // namespace
 
 int wait_and_execute(int listen_fd, const HandlerConfig& config, uint32_t seconds) {
-    // Only a check that the bus is there: without one no action could be carried out, and
-    // that should show before any client is taken in.
-    if (!open_system_bus()) {
+    // The connection every step of the action will use, opened now: one opened when acting
+    // could be refused by a busy bus daemon, and anyone may keep it busy. Without one, no
+    // action could be carried out, and that should show before any client is taken in.
+    BusPtr bus = open_system_bus();
+    if (!bus) {
         fprintf(stderr, "<%d> Unable to handle Vornic actions: DBUS connection error\n",
                 LOG_ALERT);
         return 1;
@@ -167,5 +172,5 @@ int wait_and_execute(int listen_fd, const HandlerConfig& config, uint32_t second
 
     errno = 0;
     progress("<%d> Waiting for commands with %u seconds timeout\n", LOG_INFO, seconds);
-    return serve_clients(listen_fd, stop_fd.get(), config, seconds);
+    return serve_clients(listen_fd, stop_fd.get(), bus, config, seconds);
 }

@@ -4,8 +4,6 @@
 // period, or at once for a first re-attach.
 #include "handler/waiting.h"
 
-#include "handler/merge.h"
-
 #include <algorithm>
 
 namespace {
@@ -13,8 +11,8 @@ namespace {
 // After a failed accept the connection is still waiting, so the socket stays readable: the
 // loop pauses this long before the next try, doubling up to the longest, instead of spinning
 // while the cause (descriptors or memory exhausted) lasts.
-constexpr int FIRST_ACCEPT_BACKOFF_MS = 50;
-constexpr int LONGEST_ACCEPT_BACKOFF_MS = 1000;
+constexpr int64_t FIRST_ACCEPT_BACKOFF_MS = 50;
+constexpr int64_t LONGEST_ACCEPT_BACKOFF_MS = 1000;
 
 } // namespace
 
@@ -23,14 +21,47 @@ Waiting start_waiting(uint32_t seconds, int64_t now) {
     return {.period_ms = period_ms, .quiet_at = now + period_ms};
 }
 
-NextWait next_wait(const Waiting& waiting, int64_t now) {
-    int64_t left = std::max<int64_t>(waiting.quiet_at - now, 0);
-    if (waiting.backoff_ms > 0 && waiting.backoff_ms < left)
-        return {.clients = false, .timeout_ms = waiting.backoff_ms, .quiet = false};
-    return {.clients = waiting.backoff_ms == 0, .timeout_ms = left, .quiet = true};
+bool taking_clients(const Waiting& waiting, int64_t now) { return now >= waiting.accept_at; }
+
+int64_t next_timeout(const Waiting& waiting, int64_t now) {
+    int64_t until = waiting.quiet_at;
+    if (waiting.accept_at > now)
+        until = std::min(until, waiting.accept_at);
+    return std::max<int64_t>(until - now, 0);
 }
 
-Then quiet_period_over(const Waiting& waiting) {
+// A DETACH always wins; an ATTACH after a DETACH means the accessory came back, so both must be
+// redone; anything else keeps what is pending.
+ActionCode merge_action(ActionCode pending, ActionCode received) {
+    if (pending == NONE || received == DETACH)
+        return received;
+    if (pending == DETACH && received == ATTACH)
+        return REATTACH;
+    return pending;
+}
+
+// A client that fails to deliver a valid code costs only its own message: the action others
+// asked for still stands, and the quiet period restarts as for any client.
+Then client_taken(Waiting& waiting, int64_t now, std::optional<int32_t> code) {
+    waiting.backoff_ms = 0;
+    waiting.quiet_at = now + waiting.period_ms;
+    if (!code || !is_valid_action(*code))
+        return Then::wait;
+    auto received = static_cast<ActionCode>(*code);
+    bool first_reattach = waiting.pending == NONE && received == REATTACH;
+    waiting.pending = merge_action(waiting.pending, received);
+    return first_reattach ? Then::act : Then::wait;
+}
+
+void accept_failed(Waiting& waiting, int64_t now) {
+    waiting.backoff_ms =
+        std::clamp(waiting.backoff_ms * 2, FIRST_ACCEPT_BACKOFF_MS, LONGEST_ACCEPT_BACKOFF_MS);
+    waiting.accept_at = now + waiting.backoff_ms;
+}
+
+Then time_passed(const Waiting& waiting, int64_t now) {
+    if (now < waiting.quiet_at)
+        return Then::wait;
     return waiting.pending == NONE ? Then::finish : Then::act;
 }
 
@@ -40,23 +71,4 @@ Then quiet_period_over(const Waiting& waiting) {
 // request.
 Then stop_received(const Waiting& waiting) {
     return waiting.pending != NONE ? Then::drop : Then::finish;
-}
-
-void accept_failed(Waiting& waiting) {
-    waiting.backoff_ms =
-        std::clamp(waiting.backoff_ms * 2, FIRST_ACCEPT_BACKOFF_MS, LONGEST_ACCEPT_BACKOFF_MS);
-}
-
-// A client that fails to deliver a valid code costs only its own message: the action others
-// asked for still stands, and the quiet period restarts as for any client.
-Taken client_taken(Waiting& waiting, int64_t now, const std::optional<ActionWire>& message) {
-    waiting.backoff_ms = 0;
-    waiting.quiet_at = now + waiting.period_ms;
-    if (!message)
-        return {.then = Then::wait, .invalid = std::nullopt};
-    Intake intake = take_message(waiting.pending, *message);
-    if (!intake.valid)
-        return {.then = Then::wait, .invalid = intake.code};
-    waiting.pending = intake.pending;
-    return {.then = intake.execute_now ? Then::act : Then::wait, .invalid = std::nullopt};
 }

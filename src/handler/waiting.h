@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// What the handler's wait loop decides, apart from its I/O: the pending action, when the quiet
-// period ends, how long to pause after a failed accept, and what an end of the wait carries out.
+// What the handler's wait loop decides, apart from its I/O: one state, and one function for
+// each event the loop meets (a client's code, a failed accept, the passing of time, a stop).
+// Times are milliseconds on the monotonic clock.
 #pragma once
 
 #include "channel/action_code.h"
@@ -8,27 +9,15 @@
 #include <cstdint>
 #include <optional>
 
-// The loop's state. Times are milliseconds on the monotonic clock.
 struct Waiting {
-    int64_t period_ms;  // the quiet period
-    int64_t quiet_at;   // when the current quiet period ends
-    ActionCode pending = NONE;
-    int backoff_ms = 0;  // after a failed accept, the pause before the next try; 0: none
+    int64_t period_ms;          // the quiet period
+    int64_t quiet_at;           // when the current quiet period ends
+    ActionCode pending = NONE;  // the action the codes so far merge into
+    int64_t accept_at = 0;      // no client is taken in before this: a pause after failed accepts
+    int64_t backoff_ms = 0;     // the length of that pause; 0 after a client was taken in
 };
 
-Waiting start_waiting(uint32_t seconds, int64_t now);
-
-// The loop's next wait. A stop ends it, and so does a client unless `clients` is false; after
-// `timeout_ms` it times out, which ends the quiet period when `quiet` and the pause otherwise.
-struct NextWait {
-    bool clients;
-    int64_t timeout_ms;
-    bool quiet;
-};
-
-NextWait next_wait(const Waiting& waiting, int64_t now);
-
-// What the loop does after an event.
+// What the loop does next.
 enum class Then {
     wait,    // goes on waiting
     act,     // carries out the pending action, whose status is the handler's
@@ -36,14 +25,21 @@ enum class Then {
     drop,    // ends with status 1: a stop came while an action was pending, which is dropped
 };
 
-Then quiet_period_over(const Waiting& waiting);
+Waiting start_waiting(uint32_t seconds, int64_t now);
+
+// Whether a waiting client is taken in now.
+bool taking_clients(const Waiting& waiting, int64_t now);
+
+// How long the loop may wait for its next event before it must look at the time again.
+int64_t next_timeout(const Waiting& waiting, int64_t now);
+
+// The events. A client's code, or nothing when reading it failed: every client restarts the
+// quiet period, and a valid code merges into the pending action.
+Then client_taken(Waiting& waiting, int64_t now, std::optional<int32_t> code);
+void accept_failed(Waiting& waiting, int64_t now);
+Then time_passed(const Waiting& waiting, int64_t now);
 Then stop_received(const Waiting& waiting);
-void accept_failed(Waiting& waiting);
 
-// A client taken in at `now`, with its message, or nothing when reading it failed.
-struct Taken {
-    Then then;
-    std::optional<int32_t> invalid;  // a code out of range, which the loop reports
-};
-
-Taken client_taken(Waiting& waiting, int64_t now, const std::optional<ActionWire>& message);
+// The merge table: the pending action after `received` (a valid code) came while `pending`
+// was pending.
+ActionCode merge_action(ActionCode pending, ActionCode received);

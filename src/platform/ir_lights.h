@@ -3,13 +3,10 @@
 // the day/night filter state reported by the optics service.
 #pragma once
 
-// How long the IR script may run. It only moves the IR-cut filter and switches the lights,
-// which takes a few seconds at most; one that hangs must not hold up every later event.
-inline constexpr int IR_SCRIPT_TIMEOUT_SECONDS = 20;
+#include <systemd/sd-bus.h>
 
-// Runs the IR script, with the filter-off argument only when the filter state is "night"
+// Asks the optics service over `bus` (null: no connection could be had) for the filter
+// state, then runs the IR script with the filter-off argument only when the state is "night"
 // and with the filter-on argument otherwise, including when the state cannot be obtained.
-// Returns the script's exit status (0..255); 0 means success. A script still running after
-// IR_SCRIPT_TIMEOUT_SECONDS is stopped together with everything in its process group, which
-// counts as failure (255), as does a script that cannot be started.
-int sync_ir_lights();
+// Returns the script's status as run_ir_script reports it; 0 means success.
+int sync_ir_lights(sd_bus* bus);

@@ -48,17 +48,16 @@ std::optional<double> read_roll_angle(sd_bus* bus) {
 
 } // namespace
 
-void request_mic_swap() {
-    BusPtr bus = open_system_bus();
+void request_mic_swap(sd_bus* bus) {
     if (!bus)
         return;
-    std::optional<double> angle = read_roll_angle(bus.get());
+    std::optional<double> angle = read_roll_angle(bus);
     if (!angle)
         return;
 
     BusError error;
     BusMessagePtr reply;
-    int r = call_method(bus.get(), SERVICE, OBJECT, INTERFACE, "AbsoluteRoll", error, reply, "id",
+    int r = call_method(bus, SERVICE, OBJECT, INTERFACE, "AbsoluteRoll", error, reply, "id",
                         ROLL_SELECTOR, static_cast<double>(fold_roll_angle(*angle)));
     if (r < 0)
         fprintf(stderr, "<%d> Failed to trigger chain of events for swapping mics.\n",

@@ -3,6 +3,8 @@
 // current roll angle is read back and sent again.
 #pragma once
 
-// Re-applies the camera's roll angle over a connection of its own. Failures are only logged;
-// the caller goes on whatever happens.
-void request_mic_swap();
+#include <systemd/sd-bus.h>
+
+// Re-applies the camera's roll angle over `bus` (null: no connection could be had, and
+// nothing is done). Failures are only logged; the caller goes on whatever happens.
+void request_mic_swap(sd_bus* bus);

@@ -1,16 +1,68 @@
 // SPDX-License-Identifier: MIT
 // Connects to the system bus named by systemd's usual rules (DBUS_SYSTEM_BUS_ADDRESS or the
-// well-known socket), and calls methods without letting unrelated messages accumulate.
+// well-known socket) within a bound, and calls methods without letting unrelated messages
+// accumulate.
 #include "platform/system_bus.h"
 
+#include <poll.h>
 #include <syslog.h>
+#include <time.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 namespace {
+
+// Messages read in one go while nothing is called; a flood gets no more than this before the
+// caller's other events are looked at again.
+constexpr int DRAIN_BATCH = 64;
+
+// After a refused attempt to connect, the pause before the next, doubling up to the longest.
+constexpr uint64_t FIRST_RETRY_USEC = 5'000;
+constexpr uint64_t LONGEST_RETRY_USEC = 200'000;
+
+uint64_t now_usec() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return uint64_t(now.tv_sec) * 1'000'000 + uint64_t(now.tv_nsec) / 1000;
+}
+
+// Runs `bus` until the bus daemon has taken it in (its Hello answered), or until `deadline`.
+// sd-bus would otherwise wait up to its own authentication timeout of 90 s, without a way
+// to be stopped, on a bus daemon that accepted the socket but does not answer.
+int await_hello(sd_bus* bus, uint64_t deadline) {
+    for (;;) {
+        int r = sd_bus_is_ready(bus);
+        if (r != 0)
+            return r < 0 ? r : 0;
+        r = sd_bus_process(bus, nullptr);
+        if (r < 0)
+            return r;
+        if (r > 0)
+            continue;
+        uint64_t now = now_usec();
+        if (now >= deadline)
+            return -ETIMEDOUT;
+        r = sd_bus_wait(bus, deadline - now);
+        if (r < 0 && r != -EINTR)
+            return r;
+    }
+}
+
+// Failures a new attempt can get past: the bus daemon's listen queue is full, or it dropped
+// the connection before its handshake was done, which it does to the oldest incomplete
+// connection when too many are open. Anyone may open such connections, without any right.
+bool worth_retrying(int r) { return r == -EAGAIN || r == -ECONNRESET || r == -EPIPE; }
+
+// Whether the peer of `bus` has hung up: a restarted bus daemon shows so on the socket
+// before sd-bus has read the end of the stream.
+bool hung_up(sd_bus* bus) {
+    pollfd fd = {.fd = sd_bus_get_fd(bus), .events = POLLRDHUP, .revents = 0};
+    return fd.fd < 0 || (poll(&fd, 1, 0) > 0 && (fd.revents & (POLLRDHUP | POLLHUP | POLLERR)));
+}
 
 struct SlotUnref {
     void operator()(sd_bus_slot* slot) const { sd_bus_slot_unref(slot); }
@@ -30,11 +82,14 @@ int on_reply(sd_bus_message* message, void* userdata, sd_bus_error*) {
     return 0;
 }
 
-// Sends `call` and runs the connection until its reply has come. A blocking sd_bus_call would
-// keep every other message read meanwhile in the connection's queue, and any user may send
-// signals to any connection: a flood of them would fill memory and, past the queue's limit,
-// fail the call. Processing them instead hands each to no handler, which frees it at once.
+// Sends `call` and runs the connection until its reply has come, or the bound has passed. A
+// blocking sd_bus_call would keep every other message read meanwhile in the connection's
+// queue, and any user may send signals to any connection: a flood of them would fill memory
+// and, past the queue's limit, fail the call. Processing them instead hands each to no
+// handler, which frees it at once. The bound is kept here rather than left to the library's
+// timer for the call, which a bus daemon that stopped answering was seen to outlast.
 int call_and_wait(sd_bus* bus, sd_bus_message* call, BusError& error, BusMessagePtr& reply) {
+    const uint64_t deadline = now_usec() + METHOD_CALL_TIMEOUT_USEC;
     AwaitedReply awaited;
     sd_bus_slot* slot = nullptr;
     int r = sd_bus_call_async(bus, &slot, call, on_reply, &awaited, METHOD_CALL_TIMEOUT_USEC);
@@ -47,8 +102,10 @@ int call_and_wait(sd_bus* bus, sd_bus_message* call, BusError& error, BusMessage
             return sd_bus_error_set_errno(error.get(), r);
         if (r > 0)
             continue;
-        // The library's timer for the call bounds this wait.
-        r = sd_bus_wait(bus, UINT64_MAX);
+        uint64_t now = now_usec();
+        if (now >= deadline)
+            return sd_bus_error_set(error.get(), SD_BUS_ERROR_TIMEOUT, "Method call timed out");
+        r = sd_bus_wait(bus, deadline - now);
         if (r < 0 && r != -EINTR)
             return sd_bus_error_set_errno(error.get(), r);
     }
@@ -61,25 +118,50 @@ int call_and_wait(sd_bus* bus, sd_bus_message* call, BusError& error, BusMessage
 } // namespace
 
 BusPtr open_system_bus() {
-    sd_bus* bus = nullptr;
-    int r = sd_bus_open_system(&bus);
-    BusPtr owned(bus);
-    // sd-bus leaves the handshake to the first call, but the bus daemon drops a connection
-    // that has not finished it within its auth_timeout (5 s on a stock system bus). Asking for
-    // the unique name finishes it now.
-    const char* unique_name = nullptr;
-    if (r >= 0)
-        r = sd_bus_get_unique_name(bus, &unique_name);
-    if (r < 0) {
-        fprintf(stderr, "<%d> Failed to connect to system bus: %s\n", LOG_ERR, strerror(-r));
-        return nullptr;
+    const uint64_t deadline = now_usec() + METHOD_CALL_TIMEOUT_USEC;
+    uint64_t pause = FIRST_RETRY_USEC;
+    for (;;) {
+        sd_bus* raw = nullptr;
+        int r = sd_bus_open_system(&raw);
+        BusPtr bus(raw);
+        if (r >= 0)
+            r = await_hello(bus.get(), deadline);
+        if (r >= 0)
+            return bus;
+        // There is nothing to wait on for room in the bus daemon's queue: a short pause it is.
+        uint64_t now = now_usec();
+        if (!worth_retrying(r) || now + pause >= deadline) {
+            fprintf(stderr, "<%d> Failed to connect to system bus: %s\n", LOG_ERR, strerror(-r));
+            return nullptr;
+        }
+        timespec wait = {.tv_sec = 0, .tv_nsec = long(pause) * 1000};
+        nanosleep(&wait, nullptr);
+        pause = std::min(pause * 2, LONGEST_RETRY_USEC);
     }
-    return owned;
+}
+
+sd_bus* live_system_bus(BusPtr& bus) {
+    if (!bus || sd_bus_is_open(bus.get()) <= 0 || hung_up(bus.get()))
+        bus = open_system_bus();
+    return bus.get();
+}
+
+bool drain_system_bus(sd_bus* bus) {
+    for (int i = 0; i < DRAIN_BATCH; i++) {
+        int r = sd_bus_process(bus, nullptr);
+        if (r < 0)
+            return false;
+        if (r == 0)
+            break;
+    }
+    return sd_bus_is_open(bus) > 0;
 }
 
 int call_method(sd_bus* bus, const char* destination, const char* path, const char* interface,
                 const char* member, BusError& error, BusMessagePtr& reply, const char* types,
                 ...) {
+    if (!bus)
+        return sd_bus_error_set_errno(error.get(), -ENOTCONN);
     sd_bus_message* raw_call = nullptr;
     int r = sd_bus_message_new_method_call(bus, &raw_call, destination, path, interface, member);
     BusMessagePtr call(raw_call);

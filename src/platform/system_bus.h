@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The connection to the D-Bus system bus, over which vornic talks to the platform's services,
-// and the one way vornic calls a method on it.
+// The handler's connection to the D-Bus system bus, over which vornic talks to the platform's
+// services: how it is opened within a bound, kept, drained, replaced when it died, and the
+// one way vornic calls a method on it.
 #pragma once
 
 #include "common/handles.h"
@@ -8,13 +9,24 @@
 #include <cstdint>
 
 // How long a method call may wait for its reply: the bus library's usual default, made
-// explicit since vornic waits for replies itself.
+// explicit since vornic waits for replies itself. Connecting, handshake included, has the
+// same bound.
 inline constexpr uint64_t METHOD_CALL_TIMEOUT_USEC = 25'000'000;
 
 // Opens a private connection to the system bus and finishes its handshake, so that the bus
-// daemon's authentication timeout cannot cut it off later. On failure writes the reason and
-// returns null. The connection is released when the returned pointer goes, on every path.
+// daemon's authentication timeout cannot cut it off later. Gives up after
+// METHOD_CALL_TIMEOUT_USEC, whatever state the bus daemon is in. On failure writes the reason
+// and returns null. The connection is released when the returned pointer goes.
 BusPtr open_system_bus();
+
+// The connection in `bus` if it is still up, otherwise a fresh one put in its place: the bus
+// daemon may have restarted since `bus` was opened. Null when none can be had (the reason has
+// been written); a call on null fails as on a connection the bus daemon dropped.
+sd_bus* live_system_bus(BusPtr& bus);
+
+// Reads and drops what other peers have sent to `bus`, at most a batch of messages, so that
+// nothing piles up while nothing is called. Returns false when the connection has died.
+bool drain_system_bus(sd_bus* bus);
 
 // Calls `member` with the arguments `types`, ... (as sd_bus_message_append takes them) and
 // waits at most METHOD_CALL_TIMEOUT_USEC for the reply. While it waits, it reads and drops

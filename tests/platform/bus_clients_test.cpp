@@ -68,13 +68,30 @@ TEST(BusClients, DayNightStateThatIsNotAStringCountsAsDay) {
     EXPECT_EQ(lines_starting(result.log, "ir: "), std::vector<std::string>{filter_on});
 }
 
-TEST(BusClients, HungIrScriptIsStoppedWithWhatItStarted) {
-    SandboxOutcome result = Sandbox{}.shell(R"sh(
-        printf '#!/bin/sh\nsleep 1000 &\nexec sleep 1001\n' >/usr/bin/sync_irlight_ircut.sh
-        "$PROBE" ir-lights
-        echo "left running: $(pgrep -c -x sleep)")sh");
-    EXPECT_EQ(result.out, "status 255\nleft running: 0\n");
-    EXPECT_EQ(result.err, "<3> IR script still running after 20 seconds, stopped\n");
+// A script that does not end by itself, or that a signal ended, is a failure: never the
+// "success" that the status byte of a signalled shell reads as.
+TEST(BusClients, IrScriptThatHangsOrIsKilledFails) {
+    struct Ending {
+        const char* script;
+        std::string out;
+        std::string err;
+    };
+    const Ending endings[] = {
+        {R"(sleep 1000 &\nexec sleep 1001\n)", "status 255\nleft running: 0\n",
+         "<3> IR script still running after 20 seconds, stopped\n"},
+        // Its whole process group, the shell that runs it included.
+        {R"(kill -KILL 0\n)", "status 137\nleft running: 0\n",
+         "<3> IR script ended by signal 9 (Killed)\n"},
+    };
+    for (const Ending& ending : endings) {
+        SCOPED_TRACE(ending.script);
+        SandboxOutcome result = Sandbox{}.shell(std::string(R"sh(
+            printf '#!/bin/sh\n)sh") + ending.script + R"sh(' >/usr/bin/sync_irlight_ircut.sh
+            "$PROBE" ir-lights
+            echo "left running: $(pgrep -c -x sleep)")sh");
+        EXPECT_EQ(result.out, ending.out);
+        EXPECT_EQ(result.err, ending.err);
+    }
 }
 
 } // namespace

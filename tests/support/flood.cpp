@@ -5,14 +5,23 @@
 //                            every connection PID opens, until PID has exited
 // Prints "flooding NAME" when it finds one of PID's connections, and "flooded NAME N" once N
 // signals have gone to it (when the count is reached or the connection is gone).
+//   flood --connections PID  open connections to the system bus socket without ever
+//                            authenticating, as many as it takes, until PID has exited
+// Prints "connections N refused M" at the end: N opened, M refused by a full queue.
 #include "common/handles.h"
 
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/types.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <deque>
 #include <set>
 #include <string>
 #include <vector>
@@ -90,9 +99,48 @@ unsigned long flood(sd_bus* bus, const std::string& name, unsigned long count,
     return sent;
 }
 
+// Opens connections to the bus daemon in bursts, as anyone who can open its socket can, and
+// never authenticates them. The daemon drops the oldest of those it is still authenticating
+// when they are too many; the oldest are let go here too, to stay within the descriptor limit.
+int flood_connections(pid_t pid) {
+    constexpr size_t HELD = 900;
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    strcpy(address.sun_path, "/run/dbus/system_bus_socket");
+    std::deque<int> held;
+    unsigned long opened = 0, refused = 0;
+    while (alive(pid)) {
+        // A burst until the queue is full, then a pause: a daemon kept busy without pause
+        // would stop the whole bus, which no client of it could get past.
+        for (int burst = 0; burst < 512; burst++) {
+            int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            if (fd < 0)
+                return 1;
+            if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
+                errno != EINPROGRESS) {
+                refused += errno == EAGAIN;
+                close(fd);
+                break;
+            }
+            opened++;
+            held.push_back(fd);
+            if (held.size() > HELD) {
+                close(held.front());
+                held.pop_front();
+            }
+        }
+        timespec pause = {.tv_sec = 0, .tv_nsec = 20'000'000};
+        nanosleep(&pause, nullptr);
+    }
+    printf("connections %lu refused %lu\n", opened, refused);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
+    if (argc == 3 && strcmp(argv[1], "--connections") == 0)
+        return flood_connections(static_cast<pid_t>(atol(argv[2])));
     if (argc != 4) {
         fprintf(stderr, "usage: %s PID COUNT BYTES\n", argv[0]);
         return 2;

@@ -38,7 +38,7 @@ int execute(const char* word) {
     BusPtr bus = open_system_bus();
     if (!bus)
         return 2;
-    return execute_action(action, *config, bus.get());
+    return execute_action(action, *config, bus);
 }
 
 } // namespace
@@ -49,12 +49,15 @@ int main(int argc, char* argv[]) {
     std::string command = argv[1];
     if (command == "execute" && argc == 3)
         return execute(argv[2]);
+    // Each opens the connection that the handler would lend it.
     if (command == "ir-lights") {
-        printf("status %d\n", sync_ir_lights());
+        BusPtr bus = open_system_bus();
+        printf("status %d\n", sync_ir_lights(bus.get()));
         return 0;
     }
     if (command == "mic-swap") {
-        request_mic_swap();
+        BusPtr bus = open_system_bus();
+        request_mic_swap(bus.get());
         return 0;
     }
     return usage();

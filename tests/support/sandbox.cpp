@@ -45,6 +45,7 @@ SandboxOutcome Sandbox::shell(const std::string& script) const {
     return run({"/usr/bin/env", "VORNIC=" + vornic_binary, "ACCEPT_ONCE=" + accept_once_binary,
                 std::string("PROBE=") + PROBE_BINARY, std::string("RAW_CLIENT=") + RAW_CLIENT_BINARY,
                 std::string("FLOOD=") + FLOOD_BINARY,
+                std::string("PLATFORM_SIM=") + VORNIC_BUILD_DIR + "/sim/platform/vornic-platform-sim",
                 "/bin/bash", "-c", script});
 }
 

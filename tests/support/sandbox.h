@@ -36,7 +36,8 @@ struct Sandbox {
 
     // Runs `command` inside the sandbox and returns what it did.
     SandboxOutcome run(const std::vector<std::string>& command) const;
-    // Runs a bash script inside the sandbox with $VORNIC naming the binary under test.
+    // Runs a bash script inside the sandbox with $VORNIC naming the binary under test, and
+    // $PROBE, $RAW_CLIENT, $FLOOD, $ACCEPT_ONCE, $PLATFORM_SIM the helpers and simulator.
     SandboxOutcome shell(const std::string& script) const;
 };
 
