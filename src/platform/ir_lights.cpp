@@ -19,16 +19,20 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
-constexpr const char* SERVICE = "com.norv.Optics2";
+constexpr const char* SERVICE = OPTICS_BUS_NAME;
 constexpr const char* OBJECT = "/com/norv/Optics0";
 constexpr const char* INTERFACE = "com.norv.DayNight1";
 
 // Fixed command lines: nothing from the bus ever reaches the shell.
 constexpr const char* FILTER_ON = "/usr/bin/sync_irlight_ircut.sh ir_filter_on";
 constexpr const char* FILTER_OFF = "/usr/bin/sync_irlight_ircut.sh ir_filter_off";
+// Both run the script the header names.
+static_assert(std::string_view(FILTER_ON).starts_with(IR_SCRIPT_PATH) &&
+              std::string_view(FILTER_OFF).starts_with(IR_SCRIPT_PATH));
 
 // After SIGTERM, how long the script's processes get to end before SIGKILL.
 constexpr int64_t STOP_GRACE_MS = 2000;

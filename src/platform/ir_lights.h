@@ -3,6 +3,10 @@
 // the day/night filter state reported by the optics service.
 #pragma once
 
+// The optics service's well-known name on the system bus, and the platform's IR script.
+inline constexpr const char* OPTICS_BUS_NAME = "com.norv.Optics2";
+inline constexpr const char* IR_SCRIPT_PATH = "/usr/bin/sync_irlight_ircut.sh";
+
 // How long the IR script may run. It only moves the IR-cut filter and switches the lights,
 // which takes a few seconds at most; one that hangs must not hold up every later event.
 inline constexpr int IR_SCRIPT_TIMEOUT_SECONDS = 20;

@@ -3,6 +3,9 @@
 // current roll angle is read back and sent again.
 #pragma once
 
+// The camera-view setup service's well-known name on the system bus.
+inline constexpr const char* CAMERA_VIEW_BUS_NAME = "com.norv.CamViewSetup.Setup";
+
 // Re-applies the camera's roll angle over a connection of its own. Failures are only logged;
 // the caller goes on whatever happens.
 void request_mic_swap();
