@@ -15,6 +15,7 @@ enum Option {
     BOUND,
     FAIL_GPIO,
     FAIL_WRITE,
+    ABSENT_GPIO,
 };
 
 const option long_options[] = {
@@ -24,6 +25,7 @@ const option long_options[] = {
     {"bound", required_argument, nullptr, BOUND},
     {"fail-gpio", required_argument, nullptr, FAIL_GPIO},
     {"fail-write", required_argument, nullptr, FAIL_WRITE},
+    {"absent-gpio", required_argument, nullptr, ABSENT_GPIO},
     {"help", no_argument, nullptr, 'h'},
     {nullptr, 0, nullptr, 0},
 };
@@ -40,7 +42,8 @@ ParseResult invalid(const char* program, const char* complaint) {
 void print_usage(const char* program, bool to_stderr) {
     std::fprintf(to_stderr ? stderr : stdout,
                  "Usage: %s [--config FILE] --log FILE [--all-bound] [--bound DEVICE_PATH]...\n"
-                 "       [--fail-gpio NAME]... [--fail-write ATTRIBUTE_PATH]... MOUNTPOINT\n"
+                 "       [--fail-gpio NAME]... [--fail-write ATTRIBUTE_PATH]...\n"
+                 "       [--absent-gpio NAME]... MOUNTPOINT\n"
                  "\n"
                  "Mounts a simulated /sys at MOUNTPOINT and serves it in the background.\n",
                  program);
@@ -69,6 +72,9 @@ ParseResult parse_command_line(int argc, char** argv, SimOptions& options) {
             break;
         case FAIL_WRITE:
             options.failing_writes.push_back(optarg);
+            break;
+        case ABSENT_GPIO:
+            options.absent_gpios.push_back(optarg);
             break;
         case 'h':
             print_usage(program, false);

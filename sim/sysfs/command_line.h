@@ -12,6 +12,7 @@ struct SimOptions {
     bool all_bound = false;
     std::vector<std::string> bound;          // device paths, "/sys/..."
     std::vector<std::string> failing_gpios;  // GPIO names
+    std::vector<std::string> absent_gpios;   // GPIO names of the configuration left out
     std::vector<std::string> failing_writes; // attribute paths, "/sys/..."
 };
 

@@ -4,6 +4,7 @@
 
 #include <jansson.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -35,7 +36,8 @@ int complain(const char* option, const std::string& value) {
 
 } // namespace
 
-void add_configuration(SysfsTree& tree, const std::string& config_path) {
+void add_configuration(SysfsTree& tree, const SimOptions& options) {
+    const std::string& config_path = options.config_path;
     json_error_t error;
     JsonPtr root(json_load_file(config_path.c_str(), 0, &error));
     if (!root) {
@@ -45,6 +47,8 @@ void add_configuration(SysfsTree& tree, const std::string& config_path) {
     }
     json_t* vornic = json_object_get(root.get(), "vornic"); // NULL unless both are objects
     each_string(vornic, "set_gpio", [&](const char* name) {
+        if (std::ranges::find(options.absent_gpios, name) != options.absent_gpios.end())
+            return;
         if (tree_add_gpio(tree, name) != 0)
             std::fprintf(stderr, "%s: skipping GPIO '%s'\n", program, name);
     });

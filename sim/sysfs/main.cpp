@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
 
     SimState sim;
     if (!options.config_path.empty())
-        add_configuration(sim.tree, options.config_path);
+        add_configuration(sim.tree, options);
     if (add_command_line(sim.tree, options) != 0)
         return 2;
 

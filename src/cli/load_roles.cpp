@@ -21,8 +21,6 @@
 
 namespace {
 
-using Role = int (*)();
-
 // Lazy binding: a role resolves only the functions it calls. Deep binding: the library's
 // symbols are looked up among the library and its dependencies before the executable and
 // libc, in the order a program linked against them would use, so that binding the C++ run
@@ -52,7 +50,7 @@ bool library_path(char (&path)[PATH_MAX]) {
 }
 
 // Returns the entry point, or nullptr with the reason in `reason`.
-Role find_role(const char* entry_point, const char*& reason) {
+void* find_role(const char* entry_point, const char*& reason) {
     // Kept for the life of the process: "-p -s" prints, then runs the handler.
     static void* library = nullptr;
     if (!library) {
@@ -63,7 +61,7 @@ Role find_role(const char* entry_point, const char*& reason) {
         }
         library = dlopen(path, LOAD_FLAGS);
     }
-    Role role = library ? reinterpret_cast<Role>(dlsym(library, entry_point)) : nullptr;
+    void* role = library ? dlsym(library, entry_point) : nullptr;
     if (!role)
         reason = dlerror();
     return role;
@@ -71,12 +69,10 @@ Role find_role(const char* entry_point, const char*& reason) {
 
 } // namespace
 
-int run_library_role(const char* entry_point) {
+void* find_library_role(const char* name) {
     const char* reason = nullptr;
-    Role role = find_role(entry_point, reason);
-    if (!role) {
+    void* role = find_role(name, reason);
+    if (!role)
         fprintf(stderr, "<%d> Unable to load the roles library: %s\n", LOG_ERR, reason);
-        return 1;
-    }
-    return role();
+    return role;
 }

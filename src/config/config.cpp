@@ -107,14 +107,18 @@ std::optional<HandlerConfig> config_from_json(const json_t* root) {
 
 } // namespace
 
-std::optional<HandlerConfig> load_config(const char* path) {
-    JsonPtr root;
-    if (read_json_file(path, root) != 0)
+std::optional<HandlerConfig> load_config(const char* path, JsonPtr& document) {
+    if (read_json_file(path, document) != 0)
         return std::nullopt;
     try {
-        return config_from_json(root.get());
+        return config_from_json(document.get());
     } catch (const std::bad_alloc&) {
         fprintf(stderr, "<%d> Out of memory while loading configuration %s\n", LOG_ERR, path);
         return std::nullopt;
     }
+}
+
+std::optional<HandlerConfig> load_config(const char* path) {
+    JsonPtr document;
+    return load_config(path, document);
 }

@@ -2,6 +2,8 @@
 // The handler's configuration: what to drive, bind, stop and start when an accessory changes.
 #pragma once
 
+#include "common/handles.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -32,3 +34,7 @@ struct HandlerConfig {
 
 // Reads and validates the file at `path`. On failure the reason has been written to stderr.
 std::optional<HandlerConfig> load_config(const char* path);
+
+// The same, and hands over the parsed document in `document` whenever the file parsed as a
+// JSON object, valid configuration or not: the configuration check reads more of it.
+std::optional<HandlerConfig> load_config(const char* path, JsonPtr& document);

@@ -20,16 +20,13 @@
 
 namespace {
 
-// Longest GPIO value path the kernel's attribute naming allows here.
-constexpr size_t MAX_GPIO_PATH = 254;
-
 bool set_gpios(const std::vector<std::string>& names, uint8_t value) {
     const char* state = value == 0 ? "inactive" : "active";
     for (const std::string& name : names) {
-        std::string path = "/sys/class/gpio/" + name + "/value";
-        if (path.size() > MAX_GPIO_PATH)
+        std::optional<std::string> path = gpio_value_path(name);
+        if (!path)
             return false;
-        if (write_gpio_value(path.c_str(), value) < 0) {
+        if (write_gpio_value(path->c_str(), value) < 0) {
             int error = errno;
             fprintf(stderr, "<%d> Failed to set GPIO %s to %s: %s\n", LOG_ERR,
                     printable(name).c_str(), state, strerror(error));

@@ -12,25 +12,30 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
 
-namespace {
+// Longest GPIO value path the kernel's attribute naming allows here.
+constexpr size_t MAX_GPIO_PATH = 254;
 
-// The attribute path is built in a fixed buffer so that binding needs no allocation; a
-// result longer than 254 characters is cut, never grown.
-constexpr size_t ATTRIBUTE_PATH_SIZE = 255;
-using AttributePath = std::array<char, ATTRIBUTE_PATH_SIZE>;
+std::optional<std::string> gpio_value_path(std::string_view name) {
+    std::string path = "/sys/class/gpio/";
+    path += name;
+    path += "/value";
+    if (path.size() > MAX_GPIO_PATH)
+        return std::nullopt;
+    return path;
+}
 
-// Fills `out` with the first `directory_length` characters of `device` followed by as much
-// of `attribute` as fits. Returns false when the directory part alone does not fit.
-bool build_attribute_path(AttributePath& out, std::string_view device, size_t directory_length,
-                          const char* attribute) {
-    if (directory_length > out.size())
-        return false;
+size_t driver_attribute_path(AttributePath& out, std::string_view device, const char* attribute) {
+    size_t slash = device.rfind('/');
+    // A directory part longer than the buffer cannot name a real driver directory; it is
+    // refused like a path without any directory at all.
+    if (slash == std::string_view::npos || slash + 1 > out.size())
+        return 0;
+    size_t directory_length = slash + 1;
     std::copy_n(device.data(), directory_length, out.data());
     size_t room = out.size() - directory_length;
     size_t copied = std::min(std::strlen(attribute), room);
@@ -38,10 +43,8 @@ bool build_attribute_path(AttributePath& out, std::string_view device, size_t di
     if (directory_length + copied < out.size())
         out[directory_length + copied] = '\0';
     out.back() = '\0';
-    return true;
+    return directory_length;
 }
-
-} // namespace
 
 int write_sysfs_string(const char* path, const char* text) {
     UniqueFd fd(open(path, O_WRONLY));
@@ -80,11 +83,8 @@ int set_driver_binding(const char* attribute, const std::vector<std::string>& de
     const bool binding = std::strcmp(attribute, "bind") == 0;
     AttributePath attribute_path;
     for (const std::string& device : devices) {
-        size_t slash = device.rfind('/');
-        // A directory part longer than the buffer cannot name a real driver directory;
-        // it is refused like a path without any directory at all.
-        if (slash == std::string::npos ||
-            !build_attribute_path(attribute_path, device, slash + 1, attribute)) {
+        size_t directory_length = driver_attribute_path(attribute_path, device, attribute);
+        if (directory_length == 0) {
             fprintf(stderr, "<%d> Incorrectly formatted device path: %s\n", LOG_ERR,
                     printable(device).c_str());
             return -1;
@@ -92,7 +92,7 @@ int set_driver_binding(const char* attribute, const std::vector<std::string>& de
         if (binding && is_device_bound(device.c_str()))
             continue;
 
-        if (write_sysfs_string(attribute_path.data(), device.c_str() + slash + 1) != 0 &&
+        if (write_sysfs_string(attribute_path.data(), device.c_str() + directory_length) != 0 &&
             !ignore_errors) {
             int error = errno;
             fprintf(stderr, "<%d> Unable to %s device %s: (%s)\n", LOG_ERR, attribute,

@@ -13,16 +13,20 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
-constexpr const char* SERVICE = "com.norv.Optics2";
+constexpr const char* SERVICE = OPTICS_BUS_NAME;
 constexpr const char* OBJECT = "/com/norv/Optics0";
 constexpr const char* INTERFACE = "com.norv.DayNight1";
 
 // Fixed command lines: nothing from the bus ever reaches the shell.
 constexpr const char* FILTER_ON = "/usr/bin/sync_irlight_ircut.sh ir_filter_on";
 constexpr const char* FILTER_OFF = "/usr/bin/sync_irlight_ircut.sh ir_filter_off";
+// Both run the script the header names.
+static_assert(std::string_view(FILTER_ON).starts_with(IR_SCRIPT_PATH) &&
+              std::string_view(FILTER_OFF).starts_with(IR_SCRIPT_PATH));
 
 // Chooses the command from the filter state. The reply is released on return, so none is held
 // while the script runs.

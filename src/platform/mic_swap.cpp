@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr const char* SERVICE = "com.norv.CamViewSetup.Setup";
+constexpr const char* SERVICE = CAMERA_VIEW_BUS_NAME;
 constexpr const char* OBJECT = "/com/norv/CamViewSetup/Setup";
 constexpr const char* INTERFACE = "com.norv.CamViewSetup.Setup";
 

@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr const char* SERVICE = "com.norv.PolicyKitSystem";
+constexpr const char* SERVICE = SERVICE_CONTROL_BUS_NAME;
 constexpr const char* OBJECT = "/com/norv/PolicyKitSystem";
 constexpr const char* INTERFACE = "com.norv.PolicyKitSystem";
 

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+// The service-control service's well-known name on the system bus.
+inline constexpr const char* SERVICE_CONTROL_BUS_NAME = "com.norv.PolicyKitSystem";
+
 // Calls `method` with one string argument. Returns 0, or the call's negative error number.
 int call_service_method(sd_bus* bus, const char* method, const char* argument);
 

@@ -175,3 +175,16 @@ int call_method(sd_bus* bus, const char* destination, const char* path, const ch
         return sd_bus_error_set_errno(error.get(), r);
     return call_and_wait(bus, call.get(), error, reply);
 }
+
+int name_has_owner(sd_bus* bus, const char* name, BusError& error) {
+    BusMessagePtr reply;
+    int r = call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                        "org.freedesktop.DBus", "NameHasOwner", error, reply, "s", name);
+    if (r < 0)
+        return r;
+    int owned = 0;
+    r = sd_bus_message_read_basic(reply.get(), 'b', &owned);
+    if (r < 0)
+        return sd_bus_error_set_errno(error.get(), r);
+    return owned ? 1 : 0;
+}

@@ -36,3 +36,7 @@ bool drain_system_bus(sd_bus* bus);
 int call_method(sd_bus* bus, const char* destination, const char* path, const char* interface,
                 const char* member, BusError& error, BusMessagePtr& reply, const char* types,
                 ...);
+
+// Asks the bus daemon itself whether `name` has an owner: 1 or 0, or a negative errno with
+// `error` filled in. Nothing but the daemon sees the question.
+int name_has_owner(sd_bus* bus, const char* name, BusError& error);

@@ -43,6 +43,9 @@ const std::string unloadable = "<3> Unable to load the roles library: /run/alone
                                "libvornic-roles.so: cannot open shared object file: No such "
                                "file or directory\n";
 
+const std::string unknown_key = "<4> vornic.unknown_key: unknown key 'unknown_key' is ignored; "
+                                "did you mean 'bind_devices'?\n";
+
 // Prints, then submits to a stand-in handler that shows the bytes it received.
 const std::string print_then_detach = R"sh(
     exec 3< <("$ACCEPT_ONCE" /run/vornic.socket)
@@ -82,7 +85,27 @@ const Row rows[] = {
     {R"("$VORNIC" -p attach)", {}, 1, "",
      "<4> File '/usr/share/vornic/vornic.json' not found\nFailed to get configuration\n"},
     {print_then_detach, full_config, 0, full_printout + "received 01000000\n", ""},
+    // -t checks the installed file or the one named, -t twice makes its warnings fail.
+    {R"("$VORNIC" -t)", sparse_config, 0, "", ""},
+    {R"("$VORNIC" -t)", full_config, 0, "", unknown_key},
+    {R"("$VORNIC" -t -t)", full_config, 1, "", unknown_key},
+    {R"("$VORNIC" -t /run/other.json)", sparse_config, 1, "",
+     "<4> File '/run/other.json' not found\n"},
+    {R"("$VORNIC" -t a.json b.json)", {}, 1, "",
+     "Only one configuration file can be checked at a time.\n"},
+    {R"("$VORNIC" -t -n attach)", {}, 1, usage_line, ""},
+    // -n runs without privileges, and takes exactly one action word.
+    {as_nobody + "-n detach", sparse_config, 0,
+     "reload service eventd: com.norv.PolicyKitSystem has an owner\n"
+     "report success\n"
+     "on failure: no reboot (never_reboot)\n",
+     ""},
+    {R"("$VORNIC" -n)", {}, 1, "", no_action},
+    {R"("$VORNIC" -n Attach)", {}, 1, usage_line, "Invalid action: 'Attach'\n"},
+    {R"("$VORNIC" -n attach)", {}, 1, "",
+     "<4> File '/usr/share/vornic/vornic.json' not found\nFailed to get configuration\n"},
     {alone + "-p", full_config, 1, "", unloadable},
+    {alone + "-t", full_config, 1, "", unloadable},
     {alone + "-s", full_config, 1, "", unloadable},
     {alone + "attach", full_config, 1, "", no_handler},
 };
