@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 enum ActionCode : int32_t {
     NONE = -1,
@@ -32,3 +33,18 @@ inline int32_t decode_action(const ActionWire& wire) {
 }
 
 inline bool is_valid_action(int32_t code) { return code >= NONE && code <= REATTACH; }
+
+// The command line's action words, by code: the one table both ways.
+inline constexpr const char* ACTION_WORDS[] = {"attach", "detach", "reattach"};
+
+inline const char* action_word(ActionCode action) {
+    return action >= ATTACH && action <= REATTACH ? ACTION_WORDS[action] : "none";
+}
+
+// The code of an action word, compared exactly; nothing for any other word.
+inline std::optional<ActionCode> parse_action_word(const char* word) {
+    for (int32_t code = ATTACH; code <= REATTACH; code++)
+        if (std::strcmp(word, ACTION_WORDS[code]) == 0)
+            return static_cast<ActionCode>(code);
+    return std::nullopt;
+}

@@ -25,16 +25,6 @@ void usage(const char* program_path) {
     printf("Usage: %s [-p|-s] <attach|detach|reattach>\n", slash ? slash + 1 : program_path);
 }
 
-std::optional<ActionCode> parse_action_word(const char* word) {
-    if (strcmp(word, "attach") == 0)
-        return ATTACH;
-    if (strcmp(word, "detach") == 0)
-        return DETACH;
-    if (strcmp(word, "reattach") == 0)
-        return REATTACH;
-    return std::nullopt;
-}
-
 } // namespace
 
 int run_command_line(int argc, char* argv[]) {

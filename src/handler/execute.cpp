@@ -6,6 +6,7 @@
 #include "common/printable.h"
 #include "handler/plan.h"
 #include "handler/progress.h"
+#include "handler/status.h"
 #include "handler/sysfs.h"
 #include "platform/ir_lights.h"
 #include "platform/mic_swap.h"
@@ -108,6 +109,7 @@ void reboot_fallback(BusPtr& bus) {
 int execute_action(ActionCode action, const HandlerConfig& config, BusPtr& bus) {
     Plan plan = plan_action(action, config);
     for (const Step& step : plan.steps) {
+        show_status("Carrying out %s: %s", action_word(action), step_title(step.kind));
         switch (run_step(step, bus)) {
         case Next::failed:
             if (plan.reboot_on_failure)

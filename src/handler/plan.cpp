@@ -53,3 +53,31 @@ Plan plan_action(ActionCode action, const HandlerConfig& config) {
         {.kind = StepKind::report_success, .line = "<%d> Action executed successfully\n"});
     return plan;
 }
+
+const char* step_title(StepKind kind) {
+    switch (kind) {
+    case StepKind::set_gpios_high:
+    case StepKind::set_gpios_low:
+        return "setting GPIOs";
+    case StepKind::end_if_all_bound:
+    case StepKind::end_if_none_bound:
+        return "testing the devices' state";
+    case StepKind::stop_services:
+        return "stopping services";
+    case StepKind::unbind_drivers:
+        return "unbinding drivers";
+    case StepKind::bind_drivers:
+        return "binding drivers";
+    case StepKind::reload_services:
+        return "reloading services";
+    case StepKind::start_services:
+        return "starting services";
+    case StepKind::mic_swap:
+        return "re-applying the roll angle";
+    case StepKind::ir_lights:
+        return "synchronizing the IR lights";
+    case StepKind::report_success:
+        break;
+    }
+    return "done";
+}

@@ -41,5 +41,8 @@ struct Plan {
     bool reboot_on_failure = true;
 };
 
+// What a step does, in a few words, for the status line.
+const char* step_title(StepKind kind);
+
 // The steps `action` takes with `config`, which must outlive the plan.
 Plan plan_action(ActionCode action, const HandlerConfig& config);

@@ -9,6 +9,7 @@
 #include "common/unique_fd.h"
 #include "handler/execute.h"
 #include "handler/progress.h"
+#include "handler/status.h"
 #include "handler/waiting.h"
 #include "platform/system_bus.h"
 
@@ -20,6 +21,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <optional>
 
 namespace {
@@ -64,20 +66,6 @@ std::optional<int32_t> read_client_code(const UniqueFd& client) {
     return code;
 }
 
-const char* action_word(ActionCode action) {
-    switch (action) {
-    case ATTACH:
-        return "attach";
-    case DETACH:
-        return "detach";
-    case REATTACH:
-        return "reattach";
-    case NONE:
-        break;
-    }
-    return "none";
-}
-
 // A stop is obeyed at once; the line says what it drops.
 int stop(int stop_fd, const Waiting& waiting) {
     signalfd_siginfo info = {};
@@ -91,6 +79,18 @@ int stop(int stop_fd, const Waiting& waiting) {
     return 1;
 }
 
+// Says what is pending and when, on the wall clock, it will be carried out if no other
+// code comes.
+void show_pending(const Waiting& waiting, int64_t now) {
+    time_t at = time(nullptr) + static_cast<time_t>((waiting.quiet_at - now + 999) / 1000);
+    tm local = {};
+    char clock[16] = "?";
+    if (localtime_r(&at, &local))
+        strftime(clock, sizeof clock, "%H:%M:%S", &local);
+    show_status("%s pending, to be carried out at %s unless another code comes",
+                describe_pending(waiting).c_str(), clock);
+}
+
 // Takes in the client that is waiting, if accepting it works, and reads its code.
 Then take_client(int listen_fd, Waiting& waiting) {
     UniqueFd client(accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC));
@@ -100,7 +100,18 @@ Then take_client(int listen_fd, Waiting& waiting) {
         return Then::wait;
     }
     int64_t accepted_at = monotonic_ms();
-    return client_taken(waiting, accepted_at, read_client_code(client));
+    Then then = client_taken(waiting, accepted_at, read_client_code(client));
+    if (waiting.pending != NONE && then == Then::wait)
+        show_pending(waiting, accepted_at);
+    return then;
+}
+
+// The one line that says which action is carried out, and what it was merged from.
+int act(const Waiting& waiting, const HandlerConfig& config, BusPtr& bus) {
+    std::string action = describe_pending(waiting);
+    progress("<%d> Carrying out %s\n", LOG_INFO, action.c_str());
+    show_status("Carrying out %s", action.c_str());
+    return execute_action(waiting.pending, config, bus);
 }
 
 // Reads and drops what other peers send to the connection while the handler waits, so that
@@ -121,7 +132,7 @@ int serve_clients(int listen_fd, int stop_fd, BusPtr& bus, const HandlerConfig& 
         int64_t now = monotonic_ms();
         switch (time_passed(waiting, now)) {
         case Then::act:
-            return execute_action(waiting.pending, config, bus);
+            return act(waiting, config, bus);
         case Then::finish:
             return 0;
         case Then::wait:
@@ -141,7 +152,7 @@ int serve_clients(int listen_fd, int stop_fd, BusPtr& bus, const HandlerConfig& 
         if (fds[BUS].revents != 0)
             drain(bus);
         if (fds[LISTEN].revents != 0 && take_client(listen_fd, waiting) == Then::act)
-            return execute_action(waiting.pending, config, bus);
+            return act(waiting, config, bus);
     }
 }
 
@@ -172,5 +183,6 @@ int wait_and_execute(int listen_fd, const HandlerConfig& config, uint32_t second
 
     errno = 0;
     progress("<%d> Waiting for commands with %u seconds timeout\n", LOG_INFO, seconds);
+    show_status("Waiting for commands");
     return serve_clients(listen_fd, stop_fd.get(), bus, config, seconds);
 }

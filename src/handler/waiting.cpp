@@ -5,6 +5,7 @@
 #include "handler/waiting.h"
 
 #include <algorithm>
+#include <string>
 
 namespace {
 
@@ -50,6 +51,10 @@ Then client_taken(Waiting& waiting, int64_t now, std::optional<int32_t> code) {
     auto received = static_cast<ActionCode>(*code);
     bool first_reattach = waiting.pending == NONE && received == REATTACH;
     waiting.pending = merge_action(waiting.pending, received);
+    std::vector<ActionCode>& merged_from = waiting.merged_from;
+    if (received != NONE && merged_from.size() <= MERGED_FROM_KEPT &&
+        (merged_from.empty() || merged_from.back() != received))
+        merged_from.push_back(received);
     return first_reattach ? Then::act : Then::wait;
 }
 
@@ -71,4 +76,18 @@ Then time_passed(const Waiting& waiting, int64_t now) {
 // request.
 Then stop_received(const Waiting& waiting) {
     return waiting.pending != NONE ? Then::drop : Then::finish;
+}
+
+std::string describe_pending(const Waiting& waiting) {
+    std::string text = action_word(waiting.pending);
+    const std::vector<ActionCode>& merged_from = waiting.merged_from;
+    if (merged_from.size() < 2)
+        return text;
+    text += " (merged from ";
+    for (size_t i = 0; i < merged_from.size(); i++) {
+        if (i > 0)
+            text += ", ";
+        text += i < MERGED_FROM_KEPT ? action_word(merged_from[i]) : "...";
+    }
+    return text + ")";
 }

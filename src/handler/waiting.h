@@ -8,6 +8,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <vector>
 
 struct Waiting {
     int64_t period_ms;          // the quiet period
@@ -15,7 +17,12 @@ struct Waiting {
     ActionCode pending = NONE;  // the action the codes so far merge into
     int64_t accept_at = 0;      // no client is taken in before this: a pause after failed accepts
     int64_t backoff_ms = 0;     // the length of that pause; 0 after a client was taken in
+    // The codes that made the pending action, in order, a repeat in a row counted once; at
+    // most MERGED_FROM_KEPT of them, and one more to say there were more.
+    std::vector<ActionCode> merged_from = {};
 };
+
+inline constexpr size_t MERGED_FROM_KEPT = 8;
 
 // What the loop does next.
 enum class Then {
@@ -39,6 +46,10 @@ Then client_taken(Waiting& waiting, int64_t now, std::optional<int32_t> code);
 void accept_failed(Waiting& waiting, int64_t now);
 Then time_passed(const Waiting& waiting, int64_t now);
 Then stop_received(const Waiting& waiting);
+
+// The pending action as the log names it: its word, and the codes it was merged from when
+// there were several, e.g. "reattach (merged from detach, attach)".
+std::string describe_pending(const Waiting& waiting);
 
 // The merge table: the pending action after `received` (a valid code) came while `pending`
 // was pending.

@@ -26,12 +26,13 @@ TEST(HandlerStartup, SocketActivatedHandlerMakesDetachAndAttachOneReattach) {
         before=$(stat -c %i /run/vornic.socket)
         "$VORNIC" detach && "$VORNIC" attach
         wait $ACTIVATOR; status=$?
-        grep Waiting /run/handler.out
+        grep -e Waiting -e Carrying /run/handler.out
         [ "$(stat -c %i /run/vornic.socket)" = "$before" ] && echo "same socket file"
         cat /run/ir.fds
         exit $status)sh");
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, "<6> Waiting for commands with 8 seconds timeout\n"
+                          "<6> Carrying out reattach (merged from detach, attach)\n"
                           "same socket file\n"
                           "sockets held by the IR script: 0\n");
     EXPECT_EQ(platform_calls(result.log), accessory_reattach);

@@ -116,4 +116,28 @@ TEST(WaitLoop, EventsToDecisionPendingActionAndNextWait) {
     }
 }
 
+// The action line names what the codes merged into and, when there were several, the codes
+// in order, a repeat in a row once, invalid and NONE codes left out, a long run cut short.
+TEST(WaitLoop, PendingActionIsDescribedWithWhatItWasMergedFrom) {
+    struct Described {
+        std::vector<int32_t> codes;
+        std::string text;
+    };
+    const Described described[] = {
+        {{ATTACH}, "attach"},
+        {{ATTACH, ATTACH, NONE}, "attach"},
+        {{DETACH, 9, DETACH, NONE, ATTACH}, "reattach (merged from detach, attach)"},
+        {{ATTACH, REATTACH}, "attach (merged from attach, reattach)"},
+        {{DETACH, ATTACH, DETACH, ATTACH, DETACH, ATTACH, DETACH, ATTACH, DETACH, ATTACH},
+         "reattach (merged from detach, attach, detach, attach, detach, attach, detach, "
+         "attach, ...)"},
+    };
+    for (const Described& row : described) {
+        Waiting waiting = start_waiting(8, 0);
+        for (int32_t code : row.codes)
+            client_taken(waiting, 0, code);
+        EXPECT_EQ(describe_pending(waiting), row.text);
+    }
+}
+
 } // namespace

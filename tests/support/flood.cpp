@@ -110,9 +110,9 @@ int flood_connections(pid_t pid) {
     std::deque<int> held;
     unsigned long opened = 0, refused = 0;
     while (alive(pid)) {
-        // A burst until the queue is full, then a pause: a daemon kept busy without pause
-        // would stop the whole bus, which no client of it could get past.
-        for (int burst = 0; burst < 512; burst++) {
+        // A burst, then a pause: a daemon kept busy without one, or on a machine that is
+        // busy already, stops the whole bus, which no client of it can get past.
+        for (int burst = 0; burst < 128; burst++) {
             int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
             if (fd < 0)
                 return 1;
