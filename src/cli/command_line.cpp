@@ -8,7 +8,7 @@
 #include "channel/client.h"
 #include "cli/load_roles.h"
 #include "cli/roles.h"
-#include "common/printable.h"
+#include "common/mask_control_characters.h"
 
 #include <getopt.h>
 #include <unistd.h>

@@ -1,21 +1,12 @@
 // SPDX-License-Identifier: MIT
-// Text from outside the program (the configuration, the bus, the command line) made safe for
-// one log line: a line break or another control character in it would let the journal read
-// the rest as a separate record, with whatever priority prefix the text carries.
+// Copies of outside text masked for one log line (see mask_control_characters.h).
 #pragma once
+
+#include "common/mask_control_characters.h"
 
 #include <string>
 #include <string_view>
 
-// Replaces every control character (below 0x20, and DEL) of the NUL-terminated `text` with
-// '?', in place, without allocating. Inline, so that the client, which links no C++ run
-// time, has it without the copying variants below.
-inline void mask_control_characters(char* text) {
-    for (; *text; text++)
-        if (static_cast<unsigned char>(*text) < 0x20 || *text == 0x7f)
-            *text = '?';
-}
-
-// A copy of `text` masked the same way. Null reads as the empty string.
+// A copy of `text` with every control character shown as '?'. Null reads as the empty string.
 std::string printable(std::string_view text);
 std::string printable(const char* text);
