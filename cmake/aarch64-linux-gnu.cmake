@@ -22,9 +22,4 @@ set(ENV{PKG_CONFIG_PATH} "")
 # /usr/aarch64-linux-gnu; -L makes the emulator look there first.
 set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64-static -L /usr/aarch64-linux-gnu)
 
-# The linker aligns AArch64 segments to 64 KiB by default, for kernels with pages that large,
-# and pads each file to match: the executable and its library would take 130 KiB where their
-# contents take 40. The camera's kernel runs with 4 KiB pages; 16 KiB leaves room for a kernel
-# built with 16 KiB pages, while a 64 KiB-page kernel would refuse to run the program.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-Wl,-z,max-page-size=16384")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-Wl,-z,max-page-size=16384")
+# Segments are aligned to 16 KiB, not the linker's 64: VORNIC_MAX_PAGE_SIZE in CMakeLists.txt.

@@ -9,7 +9,7 @@
 #include "channel/client.h"
 #include "cli/load_roles.h"
 #include "cli/roles.h"
-#include "common/printable.h"
+#include "common/make_printable.h"
 
 #include <getopt.h>
 #include <unistd.h>

@@ -24,12 +24,14 @@ namespace {
 // Lazy binding: a role resolves only the functions it calls. Deep binding: the library's
 // symbols are looked up among the library and its dependencies before the executable and
 // libc, in the order a program linked against them would use, so that binding the C++ run
-// time's thousands of symbols costs what it cost when the program was linked to it. The
-// AddressSanitizer run time must come first for every lookup, and refuses deep binding.
-#ifdef __SANITIZE_ADDRESS__
-constexpr int LOAD_FLAGS = RTLD_LAZY | RTLD_LOCAL;
-#else
+// time's thousands of symbols costs what it cost when the program was linked to it. Deep
+// binding is glibc's own: with another C library (musl) the roles load in the usual order,
+// which costs start-up time only. The AddressSanitizer run time must come first for every
+// lookup, and refuses deep binding.
+#if defined(RTLD_DEEPBIND) && !defined(__SANITIZE_ADDRESS__)
 constexpr int LOAD_FLAGS = RTLD_LAZY | RTLD_LOCAL | RTLD_DEEPBIND;
+#else
+constexpr int LOAD_FLAGS = RTLD_LAZY | RTLD_LOCAL;
 #endif
 
 // Writes the library's path into `path`: the executable's own directory, as the kernel

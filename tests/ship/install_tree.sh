@@ -4,12 +4,13 @@
 # the expected modes, units and udev example naming the installed binary (the example's
 # match values still placeholders), and the shipped
 # configuration accepted by the installed binary as one that touches nothing: the binary
-# prints it through the installed roles library, which it finds relative to itself.
+# prints it through the installed roles library, which it finds relative to itself. The
+# preset, applied by systemctl to the tree, enables the socket and nothing else.
 #
-# Usage: install_tree.sh BUILD_DIR SOURCE_DIR SBINDIR UNITDIR MANDIR|none DOCDIR LIBRARY
+# Usage: install_tree.sh BUILD_DIR SOURCE_DIR SBINDIR UNITDIR PRESETDIR MANDIR|none DOCDIR LIBRARY
 # (absolute paths on the target, as configured; none: no man pages)
 set -euo pipefail
-build_dir=$1 source_dir=$2 sbindir=$3 unitdir=$4 mandir=$5 docdir=$6 library=$7
+build_dir=$1 source_dir=$2 sbindir=$3 unitdir=$4 presetdir=$5 mandir=$6 docdir=$7 library=$8
 
 destdir=$(mktemp -d)
 trap 'rm -rf "$destdir"' EXIT
@@ -28,6 +29,7 @@ declare -A expected_mode=(
     [$library]=644
     [$unitdir/vornic.socket]=644
     [$unitdir/vornic.service]=644
+    [$presetdir/90-vornic.preset]=644
     [$config]=644
     [$docdir/examples/90-vornic.rules]=644
 )
@@ -59,6 +61,17 @@ runs=$(grep -o 'RUN+="[^"]*"' "$destdir$docdir/examples/90-vornic.rules" | sort 
     "$destdir$docdir/examples/90-vornic.rules")" = 2 ] ||
     fail "the udev example matches on something other than its placeholders"
 [ "$(head -c 4 "$destdir$binary" | tail -c 3)" = ELF ] || fail "$binary is not an ELF executable"
+
+# What `systemctl preset` (a first boot, an image build) makes of the tree: the socket
+# enabled, the service, which has no [Install] section, left alone.
+if systemctl --root="$destdir" preset vornic.socket vornic.service 2>/dev/null; then
+    enabled=$(cd "$destdir/etc/systemd/system" 2>/dev/null && find . -name 'vornic*' | sort | tr '\n' ' ')
+    [ "$enabled" = "./sockets.target.wants/vornic.socket " ] ||
+        fail "systemctl preset enabled '$enabled', expected the socket alone"
+    rm -rf "${destdir:?}/etc"
+else
+    fail "systemctl preset failed on the installed tree"
+fi
 
 cmp -s "$source_dir/data/vornic.json" "$destdir$config" ||
     fail "$config is not data/vornic.json"
