@@ -30,6 +30,7 @@ declare -A expected_mode=(
     [$unitdir/vornic.service]=644
     [$config]=644
     [$docdir/examples/90-vornic.rules]=644
+    [$docdir/examples/vornic-platform.conf]=644
 )
 if [ "$mandir" != none ]; then
     expected_mode[$mandir/man8/vornic.8]=644
