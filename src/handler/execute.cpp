@@ -6,6 +6,7 @@
 #include "common/printable.h"
 #include "handler/plan.h"
 #include "handler/progress.h"
+#include "handler/reboot_guard.h"
 #include "handler/sysfs.h"
 #include "platform/ir_lights.h"
 #include "platform/mic_swap.h"
@@ -110,16 +111,18 @@ int execute_action(ActionCode action, const HandlerConfig& config, sd_bus* bus) 
     for (const Step& step : plan.steps) {
         switch (run_step(step, bus)) {
         case Next::failed:
-            if (plan.reboot_on_failure)
+            if (plan.reboot_on_failure && may_reboot_after(step.kind))
                 reboot_fallback(bus);
             return 1;
         case Next::in_place:
             progress("<%d> Device state matches the requested action, nothing to do\n",
                      LOG_INFO);
+            reset_reboot_count();
             return 0;
         case Next::go_on:
             break;
         }
     }
+    reset_reboot_count();
     return 0;
 }
