@@ -36,6 +36,8 @@ com.norv.PolicyKitSystem, com.norv.Optics2 and com.norv.CamViewSetup.Setup.
   --status-reply mistyped       GetStatus replies "ddddssd": the first six values mistyped
   --daynight-reply mistyped     GetDayNight replies an int32 instead of a string
   --control-reply-value TEXT    service-control methods reply the string TEXT, not nothing
+  --reboot machine              Reboot, once answered, has systemd reboot this machine
+                                (for a test guest: never on a machine that matters)
   --log FILE                    append one line per call to FILE
   --state FILE                  keep the platform's state in FILE
   --ready-fd FD                 write "ready" to FD, then close it, once all names are owned

@@ -12,6 +12,14 @@ template <Serve serve> int handle(sd_bus_message* call, void* userdata, sd_bus_e
     return dispatch(*static_cast<Simulator*>(userdata), call, serve);
 }
 
+// As `systemctl reboot` does it, without waiting: the caller already has its reply.
+int reboot_machine(sd_bus* bus) {
+    return sd_bus_call_method_async(bus, nullptr, "org.freedesktop.systemd1",
+                                    "/org/freedesktop/systemd1",
+                                    "org.freedesktop.systemd1.Manager", "StartUnit", nullptr,
+                                    nullptr, "ss", "reboot.target", "replace-irreversibly");
+}
+
 // StopService, StartService and ReloadService take a service name, Reboot nothing.
 int serve_control(Simulator& sim, sd_bus_message* call) {
     const char* method = sd_bus_message_get_member(call);
@@ -41,7 +49,10 @@ int serve_control(Simulator& sim, sd_bus_message* call) {
     std::vector<Value> values;
     if (sim.scenario.control_reply_value)
         values.emplace_back(*sim.scenario.control_reply_value);
-    return reply_values(sim, call, text, values);
+    int r = reply_values(sim, call, text, values);
+    if (r >= 0 && reboot && sim.scenario.reboot_machine)
+        r = reboot_machine(sd_bus_message_get_bus(call));
+    return r;
 }
 
 int serve_day_night(Simulator& sim, sd_bus_message* call) {

@@ -93,6 +93,10 @@ std::string apply(const std::string& name, const std::string& value, Scenario& s
         if (value != "mistyped")
             return "--daynight-reply needs mistyped, got '" + value + "'";
         scenario.day_night_mistyped = true;
+    } else if (name == "--reboot") {
+        if (value != "machine")
+            return "--reboot needs machine, got '" + value + "'";
+        scenario.reboot_machine = true;
     } else if (name == "--control-reply-value") {
         scenario.control_reply_value = value;
     } else if (name == "--log") {

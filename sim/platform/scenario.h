@@ -30,6 +30,8 @@ struct Scenario {
     bool optics = true;
     bool camview = true;
     bool service_control = true;
+    // Reboot also has systemd reboot the machine, as the platform would: for a test guest.
+    bool reboot_machine = false;
 
     std::string log_path;
     std::string state_path;

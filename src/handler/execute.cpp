@@ -7,6 +7,7 @@
 #include "handler/plan.h"
 #include "handler/progress.h"
 #include "handler/status.h"
+#include "handler/reboot_guard.h"
 #include "handler/sysfs.h"
 #include "platform/ir_lights.h"
 #include "platform/mic_swap.h"
@@ -112,16 +113,18 @@ int execute_action(ActionCode action, const HandlerConfig& config, BusPtr& bus) 
         show_status("Carrying out %s: %s", action_word(action), step_title(step.kind));
         switch (run_step(step, bus)) {
         case Next::failed:
-            if (plan.reboot_on_failure)
+            if (plan.reboot_on_failure && may_reboot_after(step.kind))
                 reboot_fallback(bus);
             return 1;
         case Next::in_place:
             progress("<%d> Device state matches the requested action, nothing to do\n",
                      LOG_INFO);
+            reset_reboot_count();
             return 0;
         case Next::go_on:
             break;
         }
     }
+    reset_reboot_count();
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "channel/action_code.h"
 #include "common/unique_fd.h"
 #include "config/config.h"
+#include "handler/reboot_guard.h"
 #include "handler/socket_listener.h"
 #include "handler/wait_loop.h"
 
@@ -111,5 +112,6 @@ int run_action_handler() {
         fprintf(stderr, "<%d> Failed to get configuration\n", LOG_ERR);
         return 1;
     }
+    report_boot_after_reboot();
     return wait_and_execute(listen_fd.get(), *config, QUIET_PERIOD_SECONDS);
 }

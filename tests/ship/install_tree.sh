@@ -32,6 +32,7 @@ declare -A expected_mode=(
     [$presetdir/90-vornic.preset]=644
     [$config]=644
     [$docdir/examples/90-vornic.rules]=644
+    [$docdir/examples/vornic-platform.conf]=644
 )
 if [ "$mandir" != none ]; then
     expected_mode[$mandir/man8/vornic.8]=644

@@ -4,7 +4,9 @@
  * lines are exported under their names (/sys/class/gpio/acc_power, acc_led), the
  * accessory's camera device with a driver that refuses to probe while acc_power is 0, and
  * the accessory itself, plugged and unplugged by writing 1 or 0 to the module parameter
- * "accessory" (a platform device "vornic-accessory" comes and goes, with its uevents).
+ * "accessory" (a platform device "vornic-accessory" comes and goes, with its uevents). With
+ * the parameter "broken_camera" set, the camera never answers: its driver refuses to bind
+ * even with power, as a broken accessory's would.
  */
 #include <linux/gpio/consumer.h>
 #include <linux/gpio/driver.h>
@@ -52,9 +54,17 @@ static struct gpio_chip testbed_chip = {
 	.get_direction = testbed_get_direction,
 };
 
+static bool broken_camera;
+module_param(broken_camera, bool, 0644);
+MODULE_PARM_DESC(broken_camera, "1: the accessory's camera never answers, its driver never binds");
+
 /* The camera device on the accessory answers only while the accessory has power. */
 static int camera_probe(struct platform_device *pdev)
 {
+	if (READ_ONCE(broken_camera)) {
+		dev_info(&pdev->dev, "camera does not answer, not probing\n");
+		return -EIO;
+	}
 	if (!test_bit(LINE_POWER, &line_values)) {
 		dev_info(&pdev->dev, "accessory power is off, not probing\n");
 		return -ENODEV;
