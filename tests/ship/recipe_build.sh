@@ -77,6 +77,7 @@ expected='/usr/lib/systemd/system-preset/90-vornic.preset
 /usr/lib/vornic/libvornic-roles.so
 /usr/sbin/vornic
 /usr/share/doc/vornic/examples/90-vornic.rules
+/usr/share/doc/vornic/examples/vornic-platform.conf
 /usr/share/man/man5/vornic.json.5
 /usr/share/man/man8/vornic.8
 /usr/share/vornic/vornic.json'
