@@ -20,11 +20,12 @@ constexpr const char* SERVICE = "com.norv.Optics2";
 constexpr const char* OBJECT = "/com/norv/Optics0";
 constexpr const char* INTERFACE = "com.norv.DayNight1";
 
-// Fixed command lines: nothing from the bus ever reaches the shell.
-constexpr const char* FILTER_ON = "/usr/bin/sync_irlight_ircut.sh ir_filter_on";
-constexpr const char* FILTER_OFF = "/usr/bin/sync_irlight_ircut.sh ir_filter_off";
+// A fixed script and arguments: nothing from the bus ever reaches its command line.
+constexpr const char* SCRIPT = "/usr/bin/sync_irlight_ircut.sh";
+constexpr const char* FILTER_ON = "ir_filter_on";
+constexpr const char* FILTER_OFF = "ir_filter_off";
 
-// Chooses the command from the filter state. The reply is released on return, so none is held
+// Chooses the script's argument from the filter state. The reply is released on return, so none is held
 // while the script runs.
 const char* choose_command(sd_bus* bus) {
     if (!bus)
@@ -52,4 +53,4 @@ const char* choose_command(sd_bus* bus) {
 
 } // namespace
 
-int sync_ir_lights(sd_bus* bus) { return run_ir_script(choose_command(bus)); }
+int sync_ir_lights(sd_bus* bus) { return run_ir_script(SCRIPT, choose_command(bus)); }
