@@ -27,8 +27,9 @@ static void usage(void) {
             "                           ends when it exits (the connection is drained after)\n"
             "  startup LINE CMD...      CMD is passed the socket as systemd passes one (fd 3,\n"
             "                           LISTEN_FDS=1); the run ends at the first line of its\n"
-            "                           stdout that starts with LINE, then CMD is killed; the\n"
-            "                           last run also prints CMD's memory at that moment\n"
+            "                           stdout that starts with LINE, then CMD is sent SIGTERM\n"
+            "                           and must exit 0 or die of it; the last run also prints\n"
+            "                           CMD's memory at that moment\n"
             "  blocked SECONDS CMD...   as client, but CMD meets a full queue (backlog 0, one\n"
             "                           connection pending) for SECONDS before it is accepted\n"
             "  activate LINE CLIENT... + HANDLER...\n"
@@ -36,7 +37,8 @@ static void usage(void) {
             "                           must carry out what CLIENT sent and exit 0; the run is\n"
             "                           also timed in parts: the client, the handler up to its\n"
             "                           line, the rest of the handler\n"
-            "Every command must exit 0, or the harness fails. Times are in microseconds.\n");
+            "Every command must exit 0 (or, when stopped, die of SIGTERM), or the harness\n"
+            "fails. Times are in microseconds.\n");
     exit(2);
 }
 
@@ -101,15 +103,16 @@ static pid_t start(char** command, int out, int pass_socket) {
     _exit(127);
 }
 
-// Waits for `pid`, requires exit status 0 (or death by SIGTERM when `killed`), and adds the
-// CPU time of it and its waited-for children to `cpu`.
-static void finish(pid_t pid, char** command, int killed, double* cpu) {
+// Waits for `pid`, requires exit status 0 and adds the CPU time of it and its waited-for
+// children to `cpu`. When `stopped` (it was sent SIGTERM), death by that signal is accepted
+// too: a program that handles the stop ends cleanly with 0, one that does not dies of it.
+static void finish(pid_t pid, char** command, int stopped, double* cpu) {
     int status;
     struct rusage usage;
     if (wait4(pid, &status, 0, &usage) < 0)
         die("wait4");
-    int ok = killed ? WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM
-                    : WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    int ok = (WIFEXITED(status) && WEXITSTATUS(status) == 0) ||
+             (stopped && WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
     if (!ok) {
         fprintf(stderr, "harness: %s ended with status 0x%x\n", command[0], status);
         exit(1);
@@ -153,8 +156,8 @@ static void await_line(int fd, const char* prefix) {
 }
 
 // Runs the handler of a startup or activate job until its first line starting with `line`,
-// then kills it or, with `to_exit`, lets it run to its end. Returns the time of the line,
-// having added the handler's CPU time to `cpu`.
+// then stops it with SIGTERM or, with `to_exit`, lets it run to its end. Returns the time of
+// the line, having added the handler's CPU time to `cpu`.
 static double run_handler(char** command, const char* line, int to_exit, char* memory,
                           size_t size, double* cpu) {
     int out[2];

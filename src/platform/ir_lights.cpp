@@ -21,15 +21,13 @@ constexpr const char* SERVICE = OPTICS_BUS_NAME;
 constexpr const char* OBJECT = "/com/norv/Optics0";
 constexpr const char* INTERFACE = "com.norv.DayNight1";
 
-// Fixed command lines: nothing from the bus ever reaches the shell.
-constexpr const char* FILTER_ON = "/usr/bin/sync_irlight_ircut.sh ir_filter_on";
-constexpr const char* FILTER_OFF = "/usr/bin/sync_irlight_ircut.sh ir_filter_off";
-// Both run the script the header names.
-static_assert(std::string_view(FILTER_ON).starts_with(IR_SCRIPT_PATH) &&
-              std::string_view(FILTER_OFF).starts_with(IR_SCRIPT_PATH));
+// A fixed script and arguments: nothing from the bus ever reaches its command line.
+constexpr const char* SCRIPT = IR_SCRIPT_PATH;
+constexpr const char* FILTER_ON = "ir_filter_on";
+constexpr const char* FILTER_OFF = "ir_filter_off";
 
-// Chooses the command from the filter state. The reply is released on return, so none is held
-// while the script runs.
+// Chooses the script's argument from the filter state. The reply is released on return, so
+// none is held while the script runs.
 const char* choose_command(sd_bus* bus) {
     if (!bus)
         return FILTER_ON;
@@ -56,4 +54,4 @@ const char* choose_command(sd_bus* bus) {
 
 } // namespace
 
-int sync_ir_lights(sd_bus* bus) { return run_ir_script(choose_command(bus)); }
+int sync_ir_lights(sd_bus* bus) { return run_ir_script(SCRIPT, choose_command(bus)); }

@@ -26,9 +26,13 @@ namespace {
 // After SIGTERM, how long the script's processes get to end before SIGKILL.
 constexpr int64_t STOP_GRACE_MS = 2000;
 
-// Starts `command` through the shell in a process group of its own, as system() would, with
-// the signal mask and the dispositions a fresh process has. Returns its pid, or -1.
-pid_t start_script(const char* command) {
+// Starts the script `path` with `argument` in a process group of its own, with the signal
+// mask and the dispositions a fresh process has. Returns its pid, or -1 with errno set.
+//
+// The script is executed itself rather than through `sh -c`: a shell in between would only
+// start it, at the cost of one more process start, about as long as the script's own. A file
+// the kernel cannot execute (no "#!" line) is run by /bin/sh, as that shell would have done.
+pid_t start_script(const char* path, const char* argument) {
     posix_spawnattr_t attributes;
     if (posix_spawnattr_init(&attributes) != 0)
         return -1;
@@ -42,11 +46,16 @@ pid_t start_script(const char* command) {
     posix_spawnattr_setpgroup(&attributes, 0);
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
-    char* const argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"),
-                          const_cast<char*>(command), nullptr};
+    char* const argv[] = {const_cast<char*>(path), const_cast<char*>(argument), nullptr};
     pid_t pid = -1;
-    int r = posix_spawn(&pid, "/bin/sh", nullptr, &attributes, argv, environ);
+    int r = posix_spawn(&pid, path, nullptr, &attributes, argv, environ);
+    if (r == ENOEXEC) {
+        char* const shell_argv[] = {const_cast<char*>("sh"), const_cast<char*>(path),
+                                    const_cast<char*>(argument), nullptr};
+        r = posix_spawn(&pid, "/bin/sh", nullptr, &attributes, shell_argv, environ);
+    }
     posix_spawnattr_destroy(&attributes);
+    errno = r;
     return r == 0 ? pid : -1;
 }
 
@@ -102,10 +111,13 @@ int exit_status(int status) {
     return 128 + signal;
 }
 
-int supervise(const char* command, int events) {
-    pid_t pid = start_script(command);
-    if (pid < 0)
+int supervise(const char* path, const char* argument, int events) {
+    pid_t pid = start_script(path, argument);
+    if (pid < 0) {
+        fprintf(stderr, "<%d> Unable to run the IR script %s: %s\n", LOG_ERR, path,
+                strerror(errno));
         return IR_SCRIPT_NOT_RUN;
+    }
     int status = 0;
     switch (await_end(pid, events, monotonic_ms() + int64_t{IR_SCRIPT_TIMEOUT_SECONDS} * 1000,
                       true, status)) {
@@ -124,7 +136,7 @@ int supervise(const char* command, int events) {
 
 } // namespace
 
-int run_ir_script(const char* command) {
+int run_ir_script(const char* path, const char* argument) {
     // Blocked before the script starts, so that neither its end nor a stop can come unseen.
     sigset_t signals, previous;
     sigemptyset(&signals);
@@ -134,7 +146,7 @@ int run_ir_script(const char* command) {
     int result = IR_SCRIPT_NOT_RUN;
     UniqueFd events(signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK));
     if (events)
-        result = supervise(command, events.get());
+        result = supervise(path, argument, events.get());
     else
         fprintf(stderr, "<%d> Unable to watch the IR script, not running it: %s\n", LOG_ERR,
                 strerror(errno));

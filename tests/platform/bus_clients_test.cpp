@@ -95,3 +95,38 @@ TEST(BusClients, IrScriptThatHangsOrIsKilledFails) {
 }
 
 } // namespace
+
+// The script is started itself, without a shell in between that would cost a process start;
+// one without a "#!" line still runs, through /bin/sh, and one that cannot be started fails.
+TEST(BusClients, IrScriptIsStartedDirectly) {
+    struct Case {
+        const char* setup;
+        std::string out;
+        std::string err;
+    };
+    // The body of each script: it says which process started it, and with what.
+    const std::string body = R"sh(
+        script=/usr/bin/sync_irlight_ircut.sh
+        body() {
+            echo 'printf "parent %s, argument %s\n" "$(cat /proc/$PPID/comm)" "$1" >/run/ir.out'
+            echo "exit $1"
+        })sh";
+    const Case cases[] = {
+        {"{ echo '#!/bin/sh'; body 4; } >$script", "status 4\nparent probe, argument ir_filter_on\n",
+         ""},
+        {"body 5 >$script", "status 5\nparent probe, argument ir_filter_on\n", ""},
+        {"chmod 0644 $script", "status 255\n",
+         "<3> Unable to run the IR script /usr/bin/sync_irlight_ircut.sh: Permission denied\n"},
+        {"rm $script", "status 255\n",
+         "<3> Unable to run the IR script /usr/bin/sync_irlight_ircut.sh: No such file or "
+         "directory\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.setup);
+        SandboxOutcome result = Sandbox{}.shell(body + "\n" + c.setup + R"sh(
+            "$PROBE" ir-lights
+            cat /run/ir.out 2>/dev/null || true)sh");
+        EXPECT_EQ(result.out, c.out);
+        EXPECT_EQ(result.err, c.err);
+    }
+}
