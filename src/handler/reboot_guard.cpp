@@ -2,6 +2,7 @@
 // The reboot budget's decisions applied to the record on disk, with the lines they write.
 #include "handler/reboot_guard.h"
 
+#include "handler/plan.h"
 #include "handler/reboot_budget.h"
 #include "handler/reboot_record.h"
 
@@ -12,32 +13,6 @@
 #include <cstring>
 
 namespace {
-
-// What the level-1 lines call the step that failed: only these steps can fail an action.
-const char* step_name(StepKind kind) {
-    switch (kind) {
-    case StepKind::set_gpios_high:
-    case StepKind::set_gpios_low:
-        return "setting GPIOs";
-    case StepKind::stop_services:
-        return "stopping services";
-    case StepKind::unbind_drivers:
-        return "unbinding drivers";
-    case StepKind::bind_drivers:
-        return "binding drivers";
-    case StepKind::reload_services:
-        return "reloading services";
-    case StepKind::start_services:
-        return "starting services";
-    case StepKind::end_if_all_bound:
-    case StepKind::end_if_none_bound:
-    case StepKind::mic_swap:
-    case StepKind::ir_lights:
-    case StepKind::report_success:
-        break;
-    }
-    return "an unnamed step";
-}
 
 void keep(const RebootRecord& record) {
     int r = write_reboot_record(STATE_DIR, record);
@@ -58,13 +33,13 @@ bool may_reboot_after(StepKind failed) {
         fprintf(stderr,
                 "<%d> Action failed at %s, and the reboot count in %s cannot be read: not "
                 "rebooting: %s\n",
-                LOG_ALERT, step_name(failed), STATE_DIR, strerror(read_error));
+                LOG_ALERT, step_title(failed), STATE_DIR, strerror(read_error));
         return false;
     case AfterFailure::budget_spent:
         fprintf(stderr,
                 "<%d> Action failed at %s, and the reboot budget is spent (%u reboots in a row "
                 "without a successful action): not rebooting\n",
-                LOG_ALERT, step_name(failed), decision.record.reboots);
+                LOG_ALERT, step_title(failed), decision.record.reboots);
         return false;
     case AfterFailure::reboot:
         break;
@@ -74,7 +49,7 @@ bool may_reboot_after(StepKind failed) {
         fprintf(stderr,
                 "<%d> Action failed at %s, and the reboot cannot be counted in %s: not "
                 "rebooting: %s\n",
-                LOG_ALERT, step_name(failed), STATE_DIR, strerror(-r));
+                LOG_ALERT, step_title(failed), STATE_DIR, strerror(-r));
         return false;
     }
     return true;
