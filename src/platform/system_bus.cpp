@@ -4,6 +4,8 @@
 // accumulate.
 #include "platform/system_bus.h"
 
+#include "common/monotonic.h"
+
 #include <poll.h>
 #include <syslog.h>
 #include <time.h>
@@ -24,18 +26,14 @@ constexpr int DRAIN_BATCH = 64;
 constexpr uint64_t FIRST_RETRY_USEC = 5'000;
 constexpr uint64_t LONGEST_RETRY_USEC = 200'000;
 
-uint64_t now_usec() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return uint64_t(now.tv_sec) * 1'000'000 + uint64_t(now.tv_nsec) / 1000;
-}
-
-// Runs `bus` until the bus daemon has taken it in (its Hello answered), or until `deadline`.
-// sd-bus would otherwise wait up to its own authentication timeout of 90 s, without a way
-// to be stopped, on a bus daemon that accepted the socket but does not answer.
-int await_hello(sd_bus* bus, uint64_t deadline) {
+// Runs `bus` until `done()` is non-zero (negative: an error, returned as it is), or until
+// `deadline`: -ETIMEDOUT then. The bus library's own timers are not relied on for the bound:
+// its timer for a call was seen never to fire on a bus daemon that stopped answering, and its
+// handshake waits up to 90 s.
+template <typename Done>
+int run_until(sd_bus* bus, uint64_t deadline, Done done) {
     for (;;) {
-        int r = sd_bus_is_ready(bus);
+        int r = done();
         if (r != 0)
             return r < 0 ? r : 0;
         r = sd_bus_process(bus, nullptr);
@@ -43,7 +41,7 @@ int await_hello(sd_bus* bus, uint64_t deadline) {
             return r;
         if (r > 0)
             continue;
-        uint64_t now = now_usec();
+        uint64_t now = monotonic_usec();
         if (now >= deadline)
             return -ETIMEDOUT;
         r = sd_bus_wait(bus, deadline - now);
@@ -86,29 +84,19 @@ int on_reply(sd_bus_message* message, void* userdata, sd_bus_error*) {
 // blocking sd_bus_call would keep every other message read meanwhile in the connection's
 // queue, and any user may send signals to any connection: a flood of them would fill memory
 // and, past the queue's limit, fail the call. Processing them instead hands each to no
-// handler, which frees it at once. The bound is kept here rather than left to the library's
-// timer for the call, which a bus daemon that stopped answering was seen to outlast.
+// handler, which frees it at once.
 int call_and_wait(sd_bus* bus, sd_bus_message* call, BusError& error, BusMessagePtr& reply) {
-    const uint64_t deadline = now_usec() + METHOD_CALL_TIMEOUT_USEC;
+    const uint64_t deadline = monotonic_usec() + METHOD_CALL_TIMEOUT_USEC;
     AwaitedReply awaited;
     sd_bus_slot* slot = nullptr;
     int r = sd_bus_call_async(bus, &slot, call, on_reply, &awaited, METHOD_CALL_TIMEOUT_USEC);
     SlotPtr owned_slot(slot);
+    if (r >= 0)
+        r = run_until(bus, deadline, [&awaited] { return awaited.arrived ? 1 : 0; });
+    if (r == -ETIMEDOUT)
+        return sd_bus_error_set(error.get(), SD_BUS_ERROR_TIMEOUT, "Method call timed out");
     if (r < 0)
         return sd_bus_error_set_errno(error.get(), r);
-    while (!awaited.arrived) {
-        r = sd_bus_process(bus, nullptr);
-        if (r < 0)
-            return sd_bus_error_set_errno(error.get(), r);
-        if (r > 0)
-            continue;
-        uint64_t now = now_usec();
-        if (now >= deadline)
-            return sd_bus_error_set(error.get(), SD_BUS_ERROR_TIMEOUT, "Method call timed out");
-        r = sd_bus_wait(bus, deadline - now);
-        if (r < 0 && r != -EINTR)
-            return sd_bus_error_set_errno(error.get(), r);
-    }
     if (sd_bus_message_is_method_error(awaited.message.get(), nullptr))
         return sd_bus_error_copy(error.get(), sd_bus_message_get_error(awaited.message.get()));
     reply = std::move(awaited.message);
@@ -118,18 +106,19 @@ int call_and_wait(sd_bus* bus, sd_bus_message* call, BusError& error, BusMessage
 } // namespace
 
 BusPtr open_system_bus() {
-    const uint64_t deadline = now_usec() + METHOD_CALL_TIMEOUT_USEC;
+    const uint64_t deadline = monotonic_usec() + METHOD_CALL_TIMEOUT_USEC;
     uint64_t pause = FIRST_RETRY_USEC;
     for (;;) {
         sd_bus* raw = nullptr;
         int r = sd_bus_open_system(&raw);
         BusPtr bus(raw);
+        // Connected once the bus daemon has taken the connection in (its Hello answered).
         if (r >= 0)
-            r = await_hello(bus.get(), deadline);
+            r = run_until(bus.get(), deadline, [&bus] { return sd_bus_is_ready(bus.get()); });
         if (r >= 0)
             return bus;
         // There is nothing to wait on for room in the bus daemon's queue: a short pause it is.
-        uint64_t now = now_usec();
+        uint64_t now = monotonic_usec();
         if (!worth_retrying(r) || now + pause >= deadline) {
             fprintf(stderr, "<%d> Failed to connect to system bus: %s\n", LOG_ERR, strerror(-r));
             return nullptr;

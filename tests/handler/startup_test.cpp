@@ -132,6 +132,17 @@ TEST(HandlerStartup, RefusalToStartIsStatusOneWithItsReason) {
             "$VORNIC" -s)sh",
          "", "<3> Failed to connect to system bus: No such file or directory\n"
          "<1> Unable to handle Vornic actions: DBUS connection error\n"},
+        // A bus daemon that takes the connection in but never answers holds the handshake for
+        // the call bound at most.
+        {Sandbox{.config = accessory_config}, R"sh(
+            kill -STOP "$(cat /run/sandbox/dbus.pid)"
+            SECONDS=0
+            "$VORNIC" -s; status=$?
+            [ $SECONDS -le 27 ] && echo "ended within the bound"
+            kill -CONT "$(cat /run/sandbox/dbus.pid)"
+            exit $status)sh",
+         "ended within the bound\n", "<3> Failed to connect to system bus: Connection timed out\n"
+         "<1> Unable to handle Vornic actions: DBUS connection error\n"},
     };
     for (const Refusal& refusal : refusals) {
         SCOPED_TRACE(refusal.script);
