@@ -15,6 +15,7 @@ enum Option {
     BOUND,
     FAIL_GPIO,
     FAIL_WRITE,
+    HANG_WRITE,
     ABSENT_GPIO,
 };
 
@@ -25,6 +26,7 @@ const option long_options[] = {
     {"bound", required_argument, nullptr, BOUND},
     {"fail-gpio", required_argument, nullptr, FAIL_GPIO},
     {"fail-write", required_argument, nullptr, FAIL_WRITE},
+    {"hang-write", required_argument, nullptr, HANG_WRITE},
     {"absent-gpio", required_argument, nullptr, ABSENT_GPIO},
     {"help", no_argument, nullptr, 'h'},
     {nullptr, 0, nullptr, 0},
@@ -43,6 +45,7 @@ void print_usage(const char* program, bool to_stderr) {
     std::fprintf(to_stderr ? stderr : stdout,
                  "Usage: %s [--config FILE] --log FILE [--all-bound] [--bound DEVICE_PATH]...\n"
                  "       [--fail-gpio NAME]... [--fail-write ATTRIBUTE_PATH]...\n"
+                 "       [--hang-write ATTRIBUTE_PATH]...\n"
                  "       [--absent-gpio NAME]... MOUNTPOINT\n"
                  "\n"
                  "Mounts a simulated /sys at MOUNTPOINT and serves it in the background.\n",
@@ -72,6 +75,9 @@ ParseResult parse_command_line(int argc, char** argv, SimOptions& options) {
             break;
         case FAIL_WRITE:
             options.failing_writes.push_back(optarg);
+            break;
+        case HANG_WRITE:
+            options.hanging_writes.push_back(optarg);
             break;
         case ABSENT_GPIO:
             options.absent_gpios.push_back(optarg);

@@ -14,6 +14,7 @@ struct SimOptions {
     std::vector<std::string> failing_gpios;  // GPIO names
     std::vector<std::string> absent_gpios;   // GPIO names of the configuration left out
     std::vector<std::string> failing_writes; // attribute paths, "/sys/..."
+    std::vector<std::string> hanging_writes; // attribute paths, "/sys/..."
 };
 
 enum class ParseResult { Run, Help, Invalid };

@@ -77,5 +77,11 @@ int add_command_line(SysfsTree& tree, const SimOptions& options) {
             return complain("--fail-write", path);
         tree.failing_writes.insert(inside);
     }
+    for (const std::string& path : options.hanging_writes) {
+        std::string inside = path_inside_sys(path);
+        if (inside.empty())
+            return complain("--hang-write", path);
+        tree.hanging_writes.insert(inside);
+    }
     return 0;
 }

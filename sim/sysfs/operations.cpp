@@ -6,8 +6,11 @@
 
 #include "write_log.h"
 
+#include <fuse_lowlevel.h>
+
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -22,6 +25,15 @@ SimState& state() {
 bool is_attribute(NodeKind kind) {
     return kind == NodeKind::GpioValue || kind == NodeKind::BindAttribute ||
            kind == NodeKind::UnbindAttribute;
+}
+
+// Holds the request, and with it the whole tree, until the simulator is told to end, or for
+// 30 seconds, longer than the handler waits for a write; the write is then not made.
+int hang() {
+    fuse_session* session = fuse_get_session(fuse_get_context()->fuse);
+    for (int waited_ms = 0; waited_ms < 30'000 && !fuse_session_exited(session); waited_ms += 10)
+        usleep(10'000);
+    return -EINTR;
 }
 
 void* sim_init(fuse_conn_info*, fuse_config* config) {
@@ -113,6 +125,10 @@ int sim_read(const char* path, char* buffer, size_t size, off_t offset, fuse_fil
 // The offset is ignored: like a sysfs store, every write(2) is a whole new value.
 int sim_write(const char* path, const char* buffer, size_t size, off_t, fuse_file_info*) {
     std::string_view data(buffer, size);
+    if (state().tree.hanging_writes.contains(path)) {
+        append_line(state().log.get(), "sysfs: " + std::string("/sys") + path + " hangs\n");
+        return hang();
+    }
     int result = tree_write(state().tree, path, data);
     // A lost log line has nobody to be told to: stderr is /dev/null once in the background.
     append_line(state().log.get(), format_write_line(std::string("/sys") + path, data, result));

@@ -30,6 +30,9 @@ struct SysfsTree {
     std::map<std::string, std::map<std::string, Device>> drivers;
     // Attribute paths whose writes fail with EIO.
     std::set<std::string> failing_writes;
+    // Attribute paths whose writes never return, as when a driver's probe waits for hardware
+    // that does not answer.
+    std::set<std::string> hanging_writes;
 };
 
 // "/sys/a/b" -> "/a/b"; "" when the path is not below /sys or has empty, "." or ".." parts.

@@ -4,12 +4,10 @@
 #include "handler/sysfs.h"
 
 #include "common/printable.h"
-#include "common/unique_fd.h"
+#include "handler/bounded_write.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <syslog.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -47,22 +45,20 @@ size_t driver_attribute_path(AttributePath& out, std::string_view device, const 
 }
 
 int write_sysfs_string(const char* path, const char* text) {
-    UniqueFd fd(open(path, O_WRONLY));
-    if (!fd) {
+    switch (write_attribute_bounded(path, text, true)) {
+    case WriteFailure::none:
+        return 0;
+    case WriteFailure::open: {
         int error = errno;
         fprintf(stderr, "<%d> Unable to open device: %s: %s\n", LOG_ERR, printable(path).c_str(),
                 strerror(error));
         errno = error;
         return -1;
     }
-    // Sysfs takes an attribute in one write; a partial write is as good as a failed one.
-    size_t length = std::strlen(text);
-    ssize_t written = write(fd.get(), text, length);
-    if (written < 0 || static_cast<size_t>(written) != length)
-        return -1;
-    if (fsync(fd.get()) != 0)
-        return -1;
-    return 0;
+    case WriteFailure::write:
+        break;
+    }
+    return -1;
 }
 
 bool is_device_bound(const char* path) {
@@ -71,11 +67,8 @@ bool is_device_bound(const char* path) {
 }
 
 int write_gpio_value(const char* path, uint8_t value) {
-    UniqueFd fd(open(path, O_WRONLY));
-    if (!fd)
-        return -1;
     char digit = static_cast<char>('0' + value);
-    return write(fd.get(), &digit, 1) < 0 ? -1 : 0;
+    return write_attribute_bounded(path, {&digit, 1}, false) == WriteFailure::none ? 0 : -1;
 }
 
 int set_driver_binding(const char* attribute, const std::vector<std::string>& devices,

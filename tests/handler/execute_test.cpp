@@ -105,6 +105,13 @@ const Row rows[] = {
      {.sysfs_args = {"--all-bound", "--fail-write", mic + "bind"}},
      1, "<3> Unable to bind device " + mic + "bind: (Input/output error)\n",
      "<6> Re-Binding drivers...\n" + failed, rebooting_after(driver("bind", "mic0"))},
+    {"a bind whose driver never returns fails after 25 seconds", "attach",
+     {.sysfs_args = {"--hang-write", mic + "bind"}},
+     1, "<3> Unable to bind device " + mic + "bind: (Timer expired)\n",
+     "<6> Binding drivers...\n" + failed,
+     {gpio("acc_power"), gpio("acc_reset"), bus("StopService", "recordd"),
+      bus("StopService", "streamd"), bus("StopService", "audiod"),
+      "sysfs: " + mic + "bind hangs", "bus: Reboot()"}},
     {"a failed stop ends there", "reattach",
      {.platform_args = {"--fail=StopService:streamd=not now"}}, 1,
      "<3> Failed to call action: StopService(streamd): not now\n"

@@ -1,0 +1,18 @@
+// SPDX-License-Identifier: MIT
+// A write to a sysfs attribute that cannot hold the handler for ever: binding a device runs
+// its driver's probe inside the write, and a probe, or a GPIO line behind a stuck bus, may
+// wait for hardware that never answers. The write is made by a child process, which alone is
+// left waiting.
+#pragma once
+
+#include <string_view>
+
+inline constexpr int SYSFS_WRITE_TIMEOUT_SECONDS = 25;
+
+// Where a bounded write stopped.
+enum class WriteFailure { none, open, write };
+
+// Opens `path` for writing and writes `text` in one write, then fsyncs it when `sync`, in a
+// child process. A child still busy after SYSFS_WRITE_TIMEOUT_SECONDS is killed, and the write
+// has failed with ETIME. Returns where it failed, with errno set.
+WriteFailure write_attribute_bounded(const char* path, std::string_view text, bool sync);
