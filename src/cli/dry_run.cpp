@@ -106,7 +106,7 @@ int dry_run(ActionCode action) {
         fprintf(stderr, "Failed to get configuration\n");
         return 1;
     }
-    Plan plan = plan_action(action, *config);
+    Plan plan = plan_action(action, *config, false);
     Preview preview = preview_plan(plan, look_at_camera(plan));
     for (const std::string& line : preview.lines)
         printf("%s\n", line.c_str());

@@ -107,8 +107,8 @@ void reboot_fallback(BusPtr& bus) {
                 LOG_ALERT);
 }
 
-int execute_action(ActionCode action, const HandlerConfig& config, BusPtr& bus) {
-    Plan plan = plan_action(action, config);
+int execute_action(ActionCode action, bool begun, const HandlerConfig& config, BusPtr& bus) {
+    Plan plan = plan_action(action, config, begun);
     for (const Step& step : plan.steps) {
         show_status("Carrying out %s: %s", action_word(action), step_title(step.kind));
         switch (run_step(step, bus)) {

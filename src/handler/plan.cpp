@@ -3,7 +3,7 @@
 // services, then the microphone swap and IR lights unless the accessory went away.
 #include "handler/plan.h"
 
-Plan plan_action(ActionCode action, const HandlerConfig& config) {
+Plan plan_action(ActionCode action, const HandlerConfig& config, bool begun) {
     Plan plan = {.steps = {}, .reboot_on_failure = !config.has(NEVER_REBOOT)};
     // A step on a list that the configuration leaves out is no step at all.
     auto add = [&plan](StepKind kind, const StringList& names, const char* line) {
@@ -16,9 +16,9 @@ Plan plan_action(ActionCode action, const HandlerConfig& config) {
     add(action == DETACH ? StepKind::set_gpios_low : StepKind::set_gpios_high, config.set_gpio,
         "<%d> Setting GPIOs...\n");
     // A re-attach is never skipped: its point is to redo the drivers whatever their state.
-    if (action == ATTACH)
+    if (action == ATTACH && !begun)
         add(StepKind::end_if_all_bound, config.bind_devices, nullptr);
-    if (action == DETACH)
+    if (action == DETACH && !begun)
         add(StepKind::end_if_none_bound, config.unbind_devices, nullptr);
 
     add(StepKind::stop_services, config.startstop_services, "<%d> Stopping services...\n");

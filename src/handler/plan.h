@@ -44,5 +44,7 @@ struct Plan {
 // What a step does, in a few words, for the status line.
 const char* step_title(StepKind kind);
 
-// The steps `action` takes with `config`, which must outlive the plan.
-Plan plan_action(ActionCode action, const HandlerConfig& config);
+// The steps `action` takes with `config`, which must outlive the plan. An action `begun` by an
+// earlier run that was stopped or killed has no state test: the devices being in place tells
+// nothing about the steps after them.
+Plan plan_action(ActionCode action, const HandlerConfig& config, bool begun);

@@ -8,6 +8,7 @@
 #include "common/monotonic.h"
 #include "common/unique_fd.h"
 #include "handler/execute.h"
+#include "handler/interrupted.h"
 #include "handler/progress.h"
 #include "handler/status.h"
 #include "handler/waiting.h"
@@ -66,17 +67,20 @@ std::optional<int32_t> read_client_code(const UniqueFd& client) {
     return code;
 }
 
-// A stop is obeyed at once; the line says what it drops.
+// A stop is obeyed at once; the line says what becomes of the pending action.
 int stop(int stop_fd, const Waiting& waiting) {
     signalfd_siginfo info = {};
     if (read(stop_fd, &info, sizeof info) != static_cast<ssize_t>(sizeof info))
         info.ssi_signo = 0;
-    if (stop_received(waiting) == Then::finish)
+    Then then = stop_received(waiting);
+    if (then == Then::finish)
         return 0;
-    fprintf(stderr, "<%d> Stopped by signal %u (%s) while %s was pending: it is not carried out\n",
-            LOG_WARNING, info.ssi_signo, strsignal(static_cast<int>(info.ssi_signo)),
-            action_word(waiting.pending));
-    return 1;
+    bool kept = then == Then::hand_over;
+    fprintf(stderr, "<%d> Stopped by signal %u (%s) while %s was pending: %s\n",
+            kept ? LOG_NOTICE : LOG_WARNING, info.ssi_signo,
+            strsignal(static_cast<int>(info.ssi_signo)), action_word(waiting.pending),
+            kept ? "the next run carries it out" : "it is not carried out");
+    return kept ? 0 : 1;
 }
 
 // Says what is pending and when, on the wall clock, it will be carried out if no other
@@ -100,18 +104,27 @@ Then take_client(int listen_fd, Waiting& waiting) {
         return Then::wait;
     }
     int64_t accepted_at = monotonic_ms();
+    ActionCode before = waiting.pending;
     Then then = client_taken(waiting, accepted_at, read_client_code(client));
+    // Kept at once, so that a run stopped or killed before it acts leaves it to the next one.
+    if (waiting.pending != before)
+        waiting.kept = keep_interrupted(waiting.pending, waiting.begun);
     if (waiting.pending != NONE && then == Then::wait)
         show_pending(waiting, accepted_at);
     return then;
 }
 
-// The one line that says which action is carried out, and what it was merged from.
+// The one line that says which action is carried out, and what it was merged from. Until it
+// has been carried out, whatever the outcome, a run killed in the middle leaves it to the
+// next one.
 int act(const Waiting& waiting, const HandlerConfig& config, BusPtr& bus) {
     std::string action = describe_pending(waiting);
     progress("<%d> Carrying out %s\n", LOG_INFO, action.c_str());
     show_status("Carrying out %s", action.c_str());
-    return execute_action(waiting.pending, config, bus);
+    keep_interrupted(waiting.pending, true);
+    int status = execute_action(waiting.pending, waiting.begun, config, bus);
+    forget_interrupted();
+    return status;
 }
 
 // Reads and drops what other peers send to the connection while the handler waits, so that
@@ -126,8 +139,7 @@ void drain(BusPtr& bus) {
 }
 
 int serve_clients(int listen_fd, int stop_fd, BusPtr& bus, const HandlerConfig& config,
-                  uint32_t seconds) {
-    Waiting waiting = start_waiting(seconds, monotonic_ms());
+                  Waiting& waiting) {
     for (;;) {
         int64_t now = monotonic_ms();
         switch (time_passed(waiting, now)) {
@@ -137,6 +149,7 @@ int serve_clients(int listen_fd, int stop_fd, BusPtr& bus, const HandlerConfig& 
             return 0;
         case Then::wait:
         case Then::drop:
+        case Then::hand_over:
             break;
         }
 
@@ -184,5 +197,12 @@ int wait_and_execute(int listen_fd, const HandlerConfig& config, uint32_t second
     errno = 0;
     progress("<%d> Waiting for commands with %u seconds timeout\n", LOG_INFO, seconds);
     show_status("Waiting for commands");
-    return serve_clients(listen_fd, stop_fd.get(), bus, config, seconds);
+    Waiting waiting = start_waiting(seconds, monotonic_ms());
+    if (std::optional<Interrupted> left = find_interrupted()) {
+        fprintf(stderr, "<%d> Carrying on with the %s that an earlier run left %s\n", LOG_NOTICE,
+                action_word(left->action), left->begun ? "half done" : "pending");
+        carry_on(waiting, left->action, left->begun);
+        waiting.kept = true;
+    }
+    return serve_clients(listen_fd, stop_fd.get(), bus, config, waiting);
 }

@@ -13,7 +13,8 @@ inline constexpr int CLIENT_READ_TIMEOUT_SECONDS = 2;
 
 // Serves clients on `listen_fd` (which it neither closes nor unlinks) until `seconds` pass
 // without one, then carries out the merged action. A client that fails to deliver its code is
-// dropped and the wait goes on. SIGTERM, SIGINT and SIGHUP are blocked from here on and end
-// the wait (status 1 when an action was pending, which is then not carried out). Returns the
-// handler's exit status.
+// dropped and the wait goes on. The action that an earlier run of this boot left, stopped or
+// killed before it had carried it out, is pending from the start. SIGTERM, SIGINT and SIGHUP
+// are blocked from here on and end the wait: the pending action is then left to the next
+// run (status 1 when it could not be recorded). Returns the handler's exit status.
 int wait_and_execute(int listen_fd, const HandlerConfig& config, uint32_t seconds);

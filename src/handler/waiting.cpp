@@ -22,6 +22,12 @@ Waiting start_waiting(uint32_t seconds, int64_t now) {
     return {.period_ms = period_ms, .quiet_at = now + period_ms};
 }
 
+void carry_on(Waiting& waiting, ActionCode action, bool begun) {
+    waiting.pending = action;
+    waiting.merged_from = {action};
+    waiting.begun = begun;
+}
+
 bool taking_clients(const Waiting& waiting, int64_t now) { return now >= waiting.accept_at; }
 
 int64_t next_timeout(const Waiting& waiting, int64_t now) {
@@ -73,9 +79,11 @@ Then time_passed(const Waiting& waiting, int64_t now) {
 // A stop (systemctl stop, a restart, shutdown) is obeyed at once. The pending action is not
 // started then: it could outlast the stop timeout and be killed half done, and at shutdown
 // the platform is going down around it, so that a refused start would turn into a reboot
-// request.
+// request. The next run carries it out, unless it could not be recorded.
 Then stop_received(const Waiting& waiting) {
-    return waiting.pending != NONE ? Then::drop : Then::finish;
+    if (waiting.pending == NONE)
+        return Then::finish;
+    return waiting.kept ? Then::hand_over : Then::drop;
 }
 
 std::string describe_pending(const Waiting& waiting) {

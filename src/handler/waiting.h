@@ -20,6 +20,10 @@ struct Waiting {
     // The codes that made the pending action, in order, a repeat in a row counted once; at
     // most MERGED_FROM_KEPT of them, and one more to say there were more.
     std::vector<ActionCode> merged_from = {};
+    // Whether an earlier run, stopped or killed, had begun carrying out the pending action.
+    bool begun = false;
+    // Whether the pending action is recorded where the next run will find it.
+    bool kept = false;
 };
 
 inline constexpr size_t MERGED_FROM_KEPT = 8;
@@ -29,10 +33,16 @@ enum class Then {
     wait,    // goes on waiting
     act,     // carries out the pending action, whose status is the handler's
     finish,  // ends with status 0: there is nothing to carry out
-    drop,    // ends with status 1: a stop came while an action was pending, which is dropped
+    drop,    // ends with status 1: a stop came while an action was pending, which is lost
+    hand_over, // ends with status 0: a stop came while an action was pending, which is kept
+               // for the next run
 };
 
 Waiting start_waiting(uint32_t seconds, int64_t now);
+
+// The action an earlier run of the handler left, stopped or killed before it had carried it
+// out, is pending as if a client had just sent it.
+void carry_on(Waiting& waiting, ActionCode action, bool begun);
 
 // Whether a waiting client is taken in now.
 bool taking_clients(const Waiting& waiting, int64_t now);

@@ -57,6 +57,7 @@ struct Row {
     HandlerConfig config;
     std::vector<std::string> steps;
     bool reboot_on_failure = true;
+    bool begun = false;
 };
 
 const Row rows[] = {
@@ -79,6 +80,16 @@ const Row rows[] = {
      {"ir lights"}, false},
     {"reattach, microphone swap alone", REATTACH, only(TRIGGER_MIC_SWAP),
      {"mic swap"}},
+    // An earlier run was stopped or killed in the middle: the devices may be in place while the
+    // services are not.
+    {"attach begun by an earlier run: no state test", ATTACH, full,
+     {"<6> Setting GPIOs...\n", "gpios high: p q", "<6> Stopping services...\n", "stop: a b",
+      "<6> Binding drivers...\n", "bind: m0 m1", "<6> Reloading services...\n", "reload: r",
+      "<6> Starting services...\n", "start: a b", "mic swap", "ir lights"}, true, true},
+    {"detach begun by an earlier run: no state test", DETACH, full,
+     {"<6> Setting GPIOs...\n", "gpios low: p q", "<6> Stopping services...\n", "stop: a b",
+      "<6> Un-Binding drivers...\n", "unbind: s0", "<6> Reloading services...\n", "reload: r",
+      "<6> Starting services...\n", "start: a b"}, true, true},
     {"attach, nothing configured", ATTACH, {}, {}},
     {"detach, nothing configured", DETACH, {}, {}},
     {"reattach, nothing configured", REATTACH, {}, {}},
@@ -87,7 +98,7 @@ const Row rows[] = {
 TEST(PlanAction, EveryActionWithTheConfigurationsThatChangeIt) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        Plan plan = plan_action(row.action, row.config);
+        Plan plan = plan_action(row.action, row.config, row.begun);
         EXPECT_EQ(plan.reboot_on_failure, row.reboot_on_failure);
         // Every plan that gets through its steps says so at the end, and only there.
         ASSERT_FALSE(plan.steps.empty());

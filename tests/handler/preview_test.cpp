@@ -54,7 +54,7 @@ const Row rows[] = {
 TEST(PreviewPlan, WhatTheHandlerWouldRefuseOrNotFindIsNotReady) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        Preview preview = preview_plan(plan_action(row.action, row.config), row.camera);
+        Preview preview = preview_plan(plan_action(row.action, row.config, false), row.camera);
         EXPECT_EQ(preview.lines, row.lines);
         EXPECT_FALSE(preview.ready);
     }
@@ -69,7 +69,7 @@ TEST(PreviewPlan, OnlyTheNamesThePlanCallsOnAreLookedUp) {
         {DETACH, configured(0), {"com.norv.PolicyKitSystem"}},
     };
     for (const auto& [action, config, names] : cases)
-        EXPECT_EQ(bus_names_used(plan_action(action, config)), names) << action;
+        EXPECT_EQ(bus_names_used(plan_action(action, config, false)), names) << action;
 }
 
 } // namespace

@@ -62,9 +62,10 @@ TEST(HandlerStartup, HandStartedHandlerReplacesStaleFileAndShedsInheritedSignalS
     }
 }
 
-TEST(HandlerStartup, StopDuringTheQuietPeriodNamesTheActionNotCarriedOut) {
+TEST(HandlerStartup, StopDuringTheQuietPeriodLeavesTheActionToTheNextRun) {
     // As a service manager stops a unit: SIGTERM, or SIGINT or SIGHUP. Background jobs of a
-    // script start with SIGINT ignored, which the handler must not inherit.
+    // script start with SIGINT ignored, which the handler must not inherit. Each run takes on
+    // what the one before it left, and merges its own client's code into it.
     SandboxOutcome result = Sandbox{.config = accessory_config}.shell(R"sh(
         stop() {
             rm -f /run/handler.out
@@ -73,17 +74,69 @@ TEST(HandlerStartup, StopDuringTheQuietPeriodNamesTheActionNotCarriedOut) {
             [ -z "$2" ] || { "$VORNIC" $2; sleep 0.5; }
             kill -s $1 $HANDLER; wait $HANDLER; echo "$1 ${2:-nothing}: $?"
         }
-        stop TERM detach; stop INT attach; stop HUP attach; stop TERM)sh");
+        stop TERM detach; stop INT attach; stop HUP attach
+        cut -d' ' -f1,2 /run/vornic/interrupted
+        "$VORNIC" -s >/dev/null; echo "next run: $?"
+        [ -e /run/vornic/interrupted ] || echo "nothing left"
+        stop TERM
+        # Where it cannot be recorded, the action is lost, and the stop says so.
+        mount -t tmpfs -o ro read-only /run/vornic
+        stop TERM attach)sh");
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, "TERM detach: 1\nINT attach: 1\nHUP attach: 1\nTERM nothing: 0\n");
+    EXPECT_EQ(result.out, "TERM detach: 0\nINT attach: 0\nHUP attach: 0\nreattach pending\n"
+                          "next run: 0\nnothing left\nTERM nothing: 0\nTERM attach: 1\n");
     EXPECT_EQ(result.err,
-              "<4> Stopped by signal 15 (Terminated) while detach was pending: it is not "
-              "carried out\n"
-              "<4> Stopped by signal 2 (Interrupt) while attach was pending: it is not "
-              "carried out\n"
-              "<4> Stopped by signal 1 (Hangup) while attach was pending: it is not "
+              "<5> Stopped by signal 15 (Terminated) while detach was pending: the next run "
+              "carries it out\n"
+              "<5> Carrying on with the detach that an earlier run left pending\n"
+              "<5> Stopped by signal 2 (Interrupt) while reattach was pending: the next run "
+              "carries it out\n"
+              "<5> Carrying on with the reattach that an earlier run left pending\n"
+              "<5> Stopped by signal 1 (Hangup) while reattach was pending: the next run "
+              "carries it out\n"
+              "<5> Carrying on with the reattach that an earlier run left pending\n"
+              "<4> Unable to record the pending attach in /run/vornic: Read-only file system\n"
+              "<4> Stopped by signal 15 (Terminated) while attach was pending: it is not "
               "carried out\n");
-    EXPECT_EQ(platform_calls(result.log), std::vector<std::string>{});
+    EXPECT_EQ(platform_calls(result.log), accessory_reattach);
+}
+
+TEST(HandlerStartup, RunKilledInTheMiddleOfAnActionIsFinishedByTheNextRun) {
+    // Killed while the services are being started again: the devices are bound already, and
+    // only carrying out the whole attach again, without the state test, starts the services.
+    // A record of another boot is let go: a reboot has ended whatever it names.
+    SandboxOutcome result =
+        Sandbox{.config = accessory_config, .platform_args = {"--delay=StartService=2000"}}
+            .shell(R"sh(
+        "$VORNIC" -s >/run/first.out & HANDLER=$!
+        until grep -qs Waiting /run/first.out; do sleep 0.01; done
+        "$VORNIC" attach
+        until grep -qs Starting /run/first.out; do sleep 0.01; done
+        sleep 0.5; kill -KILL $HANDLER; { wait $HANDLER; } 2>/dev/null; echo "first run: $?"
+        cut -d' ' -f1,2 /run/vornic/interrupted
+        "$VORNIC" -s | grep -e Carrying -e successfully; echo "next run: ${PIPESTATUS[0]}"
+        echo "attach pending 00000000-0000-0000-0000-000000000000" >/run/vornic/interrupted
+        "$VORNIC" -s; echo "after another boot's record: $?"
+        [ -e /run/vornic/interrupted ] || echo "nothing left")sh");
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "first run: 137\nattach begun\n"
+                          "<6> Carrying out attach\n<6> Action executed successfully\n"
+                          "next run: 0\n"
+                          "<6> Waiting for commands with 8 seconds timeout\n"
+                          "after another boot's record: 0\nnothing left\n");
+    EXPECT_EQ(result.err, "<5> Carrying on with the attach that an earlier run left half done\n");
+    std::vector<std::string> first = {
+        "sysfs: write /sys/class/gpio/acc_power/value \"1\"",
+        "bus: StopService(\"streamd\")",
+        "bus: StopService(\"audiod\")",
+        "sysfs: write /sys/bus/platform/drivers/mic/bind \"mic0\"",
+        "sysfs: write /sys/bus/platform/drivers/mic/bind \"mic1\"",
+        "bus: ReloadService(\"eventd\")",
+        "bus: StartService(\"audiod\")"};
+    std::vector<std::string> calls = first;
+    calls.insert(calls.end(), first.begin(), first.begin() + 3);
+    calls.insert(calls.end(), accessory_reattach.end() - 7, accessory_reattach.end());
+    EXPECT_EQ(platform_calls(result.log), calls);
 }
 
 struct Refusal {

@@ -37,8 +37,9 @@ TEST(MergeTable, EveryCell) {
 }
 
 // A client that sent `code`, a client whose read failed, a failed accept, a look at the
-// clock, a stop.
-enum Kind { sent, unread, refused, clock, stop };
+// clock, a stop; the action `code` left by an earlier run, and the pending action recorded
+// for the next run.
+enum Kind { sent, unread, refused, clock, stop, left, recorded };
 
 struct Event {
     int64_t at;
@@ -78,9 +79,15 @@ const Row rows[] = {
     {{{0, sent, ATTACH}, {8000, clock}}, Then::act, ATTACH, 8000, true, 0},
     {{{0, sent, NONE}, {8000, clock}}, Then::finish, NONE, 8000, true, 0},
     {{{0, sent, DETACH}, {7000, sent, NONE}, {14999, clock}}, Then::wait, DETACH, 14999, true, 1},
-    // A stop drops what is pending.
+    // A stop leaves what is pending to the next run, or drops it when it is not recorded.
     {{{100, stop}}, Then::finish, NONE, 100, true, 7900},
     {{{0, sent, DETACH}, {100, stop}}, Then::drop, DETACH, 100, true, 7900},
+    {{{0, sent, DETACH}, {0, recorded}, {100, stop}}, Then::hand_over, DETACH, 100, true, 7900},
+    // What an earlier run left is pending as if its client had just come: later codes merge
+    // into it, a re-attach then waits, and the quiet end acts on it.
+    {{{0, left, DETACH}, {100, sent, ATTACH}}, Then::wait, REATTACH, 100, true, 8000},
+    {{{0, left, ATTACH}, {100, sent, REATTACH}}, Then::wait, ATTACH, 100, true, 8000},
+    {{{0, left, DETACH}, {8000, clock}}, Then::act, DETACH, 8000, true, 0},
     // After failed accepts, a pause without clients: 50 ms, doubling up to 1 s, cut short by
     // the quiet end; the next client is taken in at once, and the pause starts over.
     {std::vector<Event>(3, {1000, refused}), Then::wait, NONE, 1000, false, 200},
@@ -106,6 +113,10 @@ TEST(WaitLoop, EventsToDecisionPendingActionAndNextWait) {
                 accept_failed(waiting, event.at);
             else if (event.kind == clock)
                 then = time_passed(waiting, event.at);
+            else if (event.kind == left)
+                carry_on(waiting, static_cast<ActionCode>(event.code), false);
+            else if (event.kind == recorded)
+                waiting.kept = true;
             else
                 then = stop_received(waiting);
             EXPECT_EQ(then, &event == &row.events.back() ? row.then : Then::wait);

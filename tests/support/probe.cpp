@@ -38,7 +38,7 @@ int execute(const char* word) {
     BusPtr bus = open_system_bus();
     if (!bus)
         return 2;
-    return execute_action(action, *config, bus);
+    return execute_action(action, false, *config, bus);
 }
 
 } // namespace
