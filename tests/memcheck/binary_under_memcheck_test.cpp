@@ -4,7 +4,7 @@
 // the case. The sanitizer build runs every other test for invalid accesses and leaks; what it
 // cannot see is an uninitialised value, so this runs the longest road through the program
 // once. Slow, so built apart and labelled "valgrind".
-#include "stress/handler_run.h"
+#include "support/handler_run.h"
 #include "support/sandbox.h"
 
 #include <gtest/gtest.h>

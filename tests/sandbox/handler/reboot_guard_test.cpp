@@ -5,7 +5,7 @@
 #include "handler/reboot_guard.h"
 #include "handler/reboot_record.h"
 
-#include "stress/handler_run.h"
+#include "support/handler_run.h"
 #include "support/sandbox.h"
 
 #include <gtest/gtest.h>

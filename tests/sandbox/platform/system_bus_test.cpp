@@ -3,7 +3,7 @@
 // stops, hangs, restarts or is flooded by anyone: steps that need no bus are carried out
 // whatever it does, those that need it fail as a call does, the reboot request goes over a
 // new connection when the old one died, and every wait has its bound.
-#include "stress/handler_run.h"
+#include "support/handler_run.h"
 #include "support/sandbox.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // zero: a burst in which every client must get its code through, and which must come out as
 // the one action the merge table gives. (However long clients keep it waiting, the handler
 // holds no bus connection meanwhile that the bus could drop: it opens one when it acts.)
-#include "stress/handler_run.h"
+#include "support/handler_run.h"
 #include "support/sandbox.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // Hostile and broken clients against the real handler: whatever they send, it never crashes,
 // none of them holds it up for longer than the bound on reading a client's code, and none
 // costs more than its own message.
-#include "stress/handler_run.h"
+#include "support/handler_run.h"
 #include "support/sandbox.h"
 
 #include <gtest/gtest.h>

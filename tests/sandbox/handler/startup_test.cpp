@@ -2,7 +2,7 @@
 // The handler's start-up through the real binary: the socket it listens on (passed by socket
 // activation or made by hand), the signal state it inherits, stops during the quiet period,
 // and every reason it refuses to start.
-#include "stress/handler_run.h"
+#include "support/handler_run.h"
 #include "support/sandbox.h"
 
 #include <gtest/gtest.h>

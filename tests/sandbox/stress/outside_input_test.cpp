@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Input from outside the handler's control, through the real binary: an unprivileged peer
 // flooding the handler's bus connections, and configuration text printed by -p.
-#include "stress/handler_run.h"
+#include "support/handler_run.h"
 #include "support/sandbox.h"
 
 #include <gtest/gtest.h>
