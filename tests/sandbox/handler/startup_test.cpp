@@ -10,16 +10,20 @@
 namespace {
 
 TEST(HandlerStartup, SocketActivatedHandlerMakesDetachAndAttachOneReattach) {
-    // The accessory is attached at the start. The IR script first counts the sockets it
-    // inherited: the listener, a client's connection or the bus must not reach it.
+    // The accessory is attached at the start. The IR script, the action's last step, first
+    // lists what it inherited beyond the standard descriptors (the file the shell reads it
+    // from aside) and its signal state, then what the handler holds at that point.
     SandboxOutcome result =
         Sandbox{.config = accessory_config, .sysfs_args = {"--all-bound"}}.shell(R"sh(
         mv /usr/bin/sync_irlight_ircut.sh /usr/bin/ir-script
-        printf '%s\n' '#!/bin/sh' \
-            'held=$(ls -l /proc/$$/fd | grep -c socket:)' \
-            'echo "sockets held by the IR script: $held" >/run/ir.fds' \
-            'exec /usr/bin/ir-script "$@"' >/usr/bin/sync_irlight_ircut.sh
+        cat >/usr/bin/sync_irlight_ircut.sh <<'SCRIPT'
+#!/bin/sh
+echo "script:"; ls -l /proc/$$/fd; grep -E '^Sig(Blk|Ign)' /proc/$$/status
+echo "handler:"; ls -l /proc/$PPID/fd
+exec /usr/bin/ir-script "$@"
+SCRIPT
         chmod 0755 /usr/bin/sync_irlight_ircut.sh
+        # Started as a shell starts a background job: with SIGINT and SIGQUIT ignored.
         systemd-socket-activate -l /run/vornic.socket "$VORNIC" -s \
             >/run/handler.out 2>/dev/null & ACTIVATOR=$!
         until [ -S /run/vornic.socket ]; do sleep 0.01; done
@@ -28,13 +32,29 @@ TEST(HandlerStartup, SocketActivatedHandlerMakesDetachAndAttachOneReattach) {
         wait $ACTIVATOR; status=$?
         grep -e Waiting -e Carrying /run/handler.out
         [ "$(stat -c %i /run/vornic.socket)" = "$before" ] && echo "same socket file"
-        cat /run/ir.fds
+        # Written there by the IR script; its own file aside, which the shell reads.
+        awk '/^[a-z]*:$/ { part = $1 } part == "script:" && NF >= 11 && $(NF-2) > 2 &&
+            $NF != "/usr/bin/sync_irlight_ircut.sh" { print "the IR script inherited", $(NF-2),
+            $NF }' /run/handler.out
+        # Of the signals 1 to 31: the C library keeps two of its own above them.
+        grep '^Sig' /run/handler.out | while read -r name mask; do
+            printf '%s %x\n' "$name" $((0x$mask & 0x7fffffff))
+        done
+        awk '/^[a-z]*:$/ { part = $1 } part == "handler:" && NF >= 11 {
+            sub(/:.*/, "", $NF); print "the handler holds", $NF }' /run/handler.out |
+            sort | uniq -c
         exit $status)sh");
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, "<6> Waiting for commands with 8 seconds timeout\n"
                           "<6> Carrying out reattach (merged from detach, attach)\n"
                           "same socket file\n"
-                          "sockets held by the IR script: 0\n");
+                          "SigBlk: 0\nSigIgn: 0\n"
+                          // Standard streams, the action socket and the bus, and the
+                          // signalfds of the wait and of the IR script.
+                          "      2 the handler holds /dev/null\n"
+                          "      1 the handler holds /run/handler.out\n"
+                          "      2 the handler holds anon_inode\n"
+                          "      2 the handler holds socket\n");
     EXPECT_EQ(platform_calls(result.log), accessory_reattach);
 }
 
