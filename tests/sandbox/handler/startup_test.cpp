@@ -10,7 +10,8 @@
 namespace {
 
 TEST(HandlerStartup, SocketActivatedHandlerMakesDetachAndAttachOneReattach) {
-    // The accessory is attached at the start. The IR script, the action's last step, first
+    // The accessory is attached at the start. The status lines go to a notification socket as
+    // systemd's would show them. The IR script, the action's last step, first
     // lists what it inherited beyond the standard descriptors (the file the shell reads it
     // from aside) and its signal state, then what the handler holds at that point.
     SandboxOutcome result =
@@ -23,13 +24,21 @@ echo "handler:"; ls -l /proc/$PPID/fd
 exec /usr/bin/ir-script "$@"
 SCRIPT
         chmod 0755 /usr/bin/sync_irlight_ircut.sh
+        # What the service manager would show: each status the handler sends.
+        systemd-socket-activate --datagram -l /run/notify \
+            sh -c 'exec timeout 60 cat <&3 >/run/notify.log' 2>/dev/null & NOTIFIED=$!
+        until [ -S /run/notify ]; do sleep 0.01; done
         # Started as a shell starts a background job: with SIGINT and SIGQUIT ignored.
-        systemd-socket-activate -l /run/vornic.socket "$VORNIC" -s \
+        systemd-socket-activate -E NOTIFY_SOCKET=/run/notify -l /run/vornic.socket "$VORNIC" -s \
             >/run/handler.out 2>/dev/null & ACTIVATOR=$!
         until [ -S /run/vornic.socket ]; do sleep 0.01; done
         before=$(stat -c %i /run/vornic.socket)
         "$VORNIC" detach && "$VORNIC" attach
         wait $ACTIVATOR; status=$?
+        sleep 0.1; kill $NOTIFIED
+        sed 's/STATUS=/\n/g; s/[0-9][0-9]:[0-9][0-9]:[0-9][0-9]/HH:MM:SS/g' /run/notify.log |
+            tail -n +2
+        echo
         grep -e Waiting -e Carrying /run/handler.out
         [ "$(stat -c %i /run/vornic.socket)" = "$before" ] && echo "same socket file"
         # Written there by the IR script; its own file aside, which the shell reads.
@@ -45,7 +54,23 @@ SCRIPT
             sort | uniq -c
         exit $status)sh");
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, "<6> Waiting for commands with 8 seconds timeout\n"
+    const std::string carrying = "Carrying out reattach";
+    EXPECT_EQ(result.out, "Waiting for commands\n"
+                          "detach pending, to be carried out at HH:MM:SS unless another code "
+                          "comes\n"
+                          "reattach (merged from detach, attach) pending, to be carried out at "
+                          "HH:MM:SS unless another code comes\n" +
+                          carrying + " (merged from detach, attach)\n" +
+                          carrying + ": setting GPIOs\n" +
+                          carrying + ": stopping services\n" +
+                          carrying + ": unbinding drivers\n" +
+                          carrying + ": binding drivers\n" +
+                          carrying + ": reloading services\n" +
+                          carrying + ": starting services\n" +
+                          carrying + ": re-applying the roll angle\n" +
+                          carrying + ": synchronizing the IR lights\n" +
+                          carrying + ": done\n"
+                          "<6> Waiting for commands with 8 seconds timeout\n"
                           "<6> Carrying out reattach (merged from detach, attach)\n"
                           "same socket file\n"
                           "SigBlk: 0\nSigIgn: 0\n"
