@@ -40,6 +40,7 @@ struct Row {
     Sandbox sandbox; // with the configuration above
     int status;
     std::string out;
+    const char* before = ""; // a shell command that changes the camera first
 };
 
 const Row rows[] = {
@@ -78,6 +79,14 @@ const Row rows[] = {
             "sync IR lights: com.norv.Optics2 has an owner",
             "sync IR lights: /usr/bin/sync_irlight_ircut.sh is missing", "report success",
             "on failure: reboot, " + absent})},
+    {"an IR script that root can read but not execute", "reattach",
+     {.sysfs_args = {"--all-bound"}}, 1,
+     lines({"set GPIO acc_power to 1: now 0", stop, "unbind " + mic + ": bound", bind, start,
+            "swap microphones: com.norv.CamViewSetup.Setup has an owner",
+            "sync IR lights: com.norv.Optics2 has an owner",
+            "sync IR lights: /usr/bin/sync_irlight_ircut.sh is not executable",
+            "report success", "on failure: reboot, " + control}),
+     "chmod 0644 /usr/bin/sync_irlight_ircut.sh;"},
 };
 
 TEST(DryRun, ShowsEachStepAgainstTheCameraAndTouchesNothing) {
@@ -85,7 +94,10 @@ TEST(DryRun, ShowsEachStepAgainstTheCameraAndTouchesNothing) {
         SCOPED_TRACE(row.name);
         Sandbox sandbox = row.sandbox;
         sandbox.config = config;
-        SandboxOutcome result = sandbox.run({vornic_binary, "-n", row.action});
+        SandboxOutcome result =
+            *row.before ? sandbox.shell(std::string(row.before) + R"( exec "$VORNIC" -n )" +
+                                        row.action)
+                        : sandbox.run({vornic_binary, "-n", row.action});
         EXPECT_EQ(result.status, row.status);
         EXPECT_EQ(result.out, row.out);
         EXPECT_EQ(result.err, "");
