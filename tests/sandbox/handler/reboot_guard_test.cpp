@@ -19,11 +19,10 @@ const std::string earlier_boot = "0b2e7c55-8a9d-4f3e-b1c2-6d5e4f3a2b19";
 const std::string bound = std::to_string(REBOOT_BOUND);
 const std::string spent_record = "reboots " + bound + "\nrequested-in " + earlier_boot + "\n";
 
-// Seeds the record (when the row has one), carries out a re-attach, and hands the record
-// back as the file "record" ("none" when there is no file).
-std::string script(const std::string& seed) {
-    return "dir=" + state_dir + "\n" + seed + R"sh(
-        "$PROBE" execute reattach; status=$?
+// Seeds the record (when the row has one), carries out `action` with every device bound, and
+// hands the record back as the file "record" ("none" when there is no file).
+std::string script(const std::string& seed, const std::string& action) {
+    return "dir=" + state_dir + "\n" + seed + "\n\"$PROBE\" execute " + action + R"sh(; status=$?
         cat "$dir/reboots" >/run/sandbox/out/record 2>/dev/null ||
             printf none >/run/sandbox/out/record
         exit $status)sh";
@@ -44,6 +43,7 @@ struct Row {
     std::string alert;       // expected after the step's own errors; empty: none
     bool reboot_requested;
     std::string record_after; // "this boot" stands for the boot id
+    const char* action = "reattach";
 };
 
 const Row rows[] = {
@@ -63,6 +63,8 @@ const Row rows[] = {
          state_dir + ": not rebooting: Is a directory\n",
      false, "none"},
     {"a success resets the count", seed(spent_record), false, "", false, "reboots 0\n"},
+    {"so does an attach with nothing to do", seed(spent_record), false, "", false,
+     "reboots 0\n", "attach"},
 };
 
 TEST(RebootGuard, FailedActionRebootsOnlyWithinTheBound) {
@@ -73,7 +75,7 @@ TEST(RebootGuard, FailedActionRebootsOnlyWithinTheBound) {
         Sandbox sandbox = {.config = accessory_config, .sysfs_args = {"--all-bound"}};
         if (row.fails)
             sandbox.platform_args = {start_fails};
-        SandboxOutcome result = sandbox.shell(script(row.seed));
+        SandboxOutcome result = sandbox.shell(script(row.seed, row.action));
         EXPECT_EQ(result.status, row.fails ? 1 : 0);
         EXPECT_EQ(result.err, row.fails ? starting_failed + row.alert : "");
         std::vector<std::string> calls = platform_calls(result.log);
