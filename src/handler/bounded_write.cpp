@@ -1,94 +1,81 @@
 // SPDX-License-Identifier: MIT
-// The child that writes, and the wait for its report on a pipe.
+// The thread that writes, and the wait for it.
 #include "handler/bounded_write.h"
 
-#include "common/monotonic.h"
-#include "common/unique_fd.h"
-
 #include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
 
 namespace {
 
-// What the child reports before it exits.
-struct Report {
-    WriteFailure failure;
-    int error;
+// What the writer and the caller share. The writer may outlive the caller's wait, so it holds
+// its own copy of everything it uses.
+struct Write {
+    std::string path;
+    std::string text;
+    bool sync;
+    std::mutex lock;
+    std::condition_variable finished;
+    bool done = false;
+    WriteFailure failure = WriteFailure::none;
+    int error = 0;
 };
 
-// In the child: only calls that are safe after fork() in a process that may have threads.
-[[noreturn]] void write_and_report(int report_fd, const char* path, std::string_view text,
-                                   bool sync) {
-    Report report = {WriteFailure::none, 0};
-    int fd = open(path, O_WRONLY | O_CLOEXEC);
+void write_attribute(const std::shared_ptr<Write>& write_state) {
+    Write& w = *write_state;
+    WriteFailure failure = WriteFailure::none;
+    int error = 0;
+    int fd = open(w.path.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) {
-        report = {WriteFailure::open, errno};
+        failure = WriteFailure::open;
+        error = errno;
     } else {
         // Sysfs takes an attribute in one write; a partial write is as good as a failed one.
-        ssize_t written = write(fd, text.data(), text.size());
-        if (written < 0)
-            report = {WriteFailure::write, errno};
-        else if (static_cast<size_t>(written) != text.size())
-            report = {WriteFailure::write, EIO};
-        else if (sync && fsync(fd) != 0)
-            report = {WriteFailure::write, errno};
+        ssize_t written = write(fd, w.text.data(), w.text.size());
+        if (written < 0 || (w.sync && fsync(fd) != 0)) {
+            failure = WriteFailure::write;
+            error = errno;
+        } else if (static_cast<size_t>(written) != w.text.size()) {
+            failure = WriteFailure::write;
+            error = EIO;
+        }
+        close(fd);
     }
-    ssize_t ignored = write(report_fd, &report, sizeof report);
-    (void)ignored;
-    _exit(0);
-}
-
-// Waits for the child's report until `deadline`; false when none came by then.
-bool await_report(int report_fd, int64_t deadline, Report& report) {
-    for (;;) {
-        pollfd ready = {.fd = report_fd, .events = POLLIN, .revents = 0};
-        int64_t left = deadline - monotonic_ms();
-        int n = poll(&ready, 1, static_cast<int>(left > 0 ? left : 0));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        ssize_t length = read(report_fd, &report, sizeof report);
-        if (length < 0 && errno == EINTR)
-            continue;
-        if (length != static_cast<ssize_t>(sizeof report))
-            report = {WriteFailure::write, EIO}; // the child died before it could say
-        return true;
-    }
+    std::lock_guard<std::mutex> guard(w.lock);
+    w.failure = failure;
+    w.error = error;
+    w.done = true;
+    w.finished.notify_one();
 }
 
 } // namespace
 
 WriteFailure write_attribute_bounded(const char* path, std::string_view text, bool sync) {
-    int ends[2];
-    if (pipe2(ends, O_CLOEXEC) != 0)
+    auto state = std::make_shared<Write>();
+    state->path = path;
+    state->text = text;
+    state->sync = sync;
+    try {
+        std::thread(write_attribute, state).detach();
+    } catch (const std::system_error& error) {
+        errno = error.code().value();
         return WriteFailure::open;
-    UniqueFd report_fd(ends[0]);
-    UniqueFd child_end(ends[1]);
-    pid_t pid = fork();
-    if (pid < 0)
-        return WriteFailure::open;
-    if (pid == 0)
-        write_and_report(child_end.get(), path, text, sync);
-    child_end.reset();
-
-    Report report;
-    int64_t deadline = monotonic_ms() + int64_t{SYSFS_WRITE_TIMEOUT_SECONDS} * 1000;
-    if (!await_report(report_fd.get(), deadline, report)) {
-        // A child stuck in the kernel dies when the write returns, if ever; nothing waits
-        // for it.
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, WNOHANG);
+    }
+    std::unique_lock<std::mutex> guard(state->lock);
+    // A writer still inside the kernel then is left there: it ends when the write returns, if
+    // ever, and with the handler at the latest.
+    if (!state->finished.wait_for(guard, std::chrono::seconds(SYSFS_WRITE_TIMEOUT_SECONDS),
+                                  [&] { return state->done; })) {
         errno = ETIME;
         return WriteFailure::write;
     }
-    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-    }
-    errno = report.error;
-    return report.failure;
+    errno = state->error;
+    return state->failure;
 }

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // A write to a sysfs attribute that cannot hold the handler for ever: binding a device runs
 // its driver's probe inside the write, and a probe, or a GPIO line behind a stuck bus, may
-// wait for hardware that never answers. The write is made by a child process, which alone is
-// left waiting.
+// wait for hardware that never answers. The write is made by a thread of its own, which alone
+// is left waiting.
 #pragma once
 
 #include <string_view>
@@ -13,6 +13,7 @@ inline constexpr int SYSFS_WRITE_TIMEOUT_SECONDS = 25;
 enum class WriteFailure { none, open, write };
 
 // Opens `path` for writing and writes `text` in one write, then fsyncs it when `sync`, in a
-// child process. A child still busy after SYSFS_WRITE_TIMEOUT_SECONDS is killed, and the write
-// has failed with ETIME. Returns where it failed, with errno set.
+// thread. When the thread is still busy after SYSFS_WRITE_TIMEOUT_SECONDS, the write has
+// failed with ETIME, and the thread is left to end when the kernel lets it. Returns where it
+// failed, with errno set.
 WriteFailure write_attribute_bounded(const char* path, std::string_view text, bool sync);
