@@ -16,6 +16,12 @@ namespace {
 
 const std::string record_path = std::string(RUNTIME_DIR) + "/" + INTERRUPTED_RECORD_NAME;
 
+// The boot does not change while the handler runs: its id is read once.
+const std::string& this_boot() {
+    static const std::string boot = read_boot_id(BOOT_ID_PATH);
+    return boot;
+}
+
 } // namespace
 
 std::string format_interrupted(const Interrupted& interrupted) {
@@ -59,7 +65,7 @@ std::optional<Interrupted> find_interrupted() {
         return std::nullopt;
     }
     // A reboot has ended whatever an earlier boot left: the new boot's events redo it.
-    if (interrupted->boot != read_boot_id(BOOT_ID_PATH)) {
+    if (interrupted->boot != this_boot()) {
         forget_interrupted();
         return std::nullopt;
     }
@@ -67,7 +73,7 @@ std::optional<Interrupted> find_interrupted() {
 }
 
 bool keep_interrupted(ActionCode action, bool begun) {
-    Interrupted interrupted = {.action = action, .begun = begun, .boot = read_boot_id(BOOT_ID_PATH)};
+    Interrupted interrupted = {.action = action, .begun = begun, .boot = this_boot()};
     int r = replace_small_file(RUNTIME_DIR, INTERRUPTED_RECORD_NAME, format_interrupted(interrupted));
     if (r == 0)
         return true;

@@ -106,8 +106,9 @@ Then take_client(int listen_fd, Waiting& waiting) {
     int64_t accepted_at = monotonic_ms();
     ActionCode before = waiting.pending;
     Then then = client_taken(waiting, accepted_at, read_client_code(client));
-    // Kept at once, so that a run stopped or killed before it acts leaves it to the next one.
-    if (waiting.pending != before)
+    // Kept at once, so that a run stopped or killed before it acts leaves it to the next one;
+    // an action carried out at once is kept as begun when acting.
+    if (waiting.pending != before && then != Then::act)
         waiting.kept = keep_interrupted(waiting.pending, waiting.begun);
     if (waiting.pending != NONE && then == Then::wait)
         show_pending(waiting, accepted_at);
