@@ -91,21 +91,25 @@ const Row rows[] = {
     {R"("$VORNIC" -t -t)", full_config, 1, "", unknown_key},
     {R"("$VORNIC" -t /run/other.json)", sparse_config, 1, "",
      "<4> File '/run/other.json' not found\n"},
+    // Without root, and without the installed file: only the file named is read.
+    {R"(echo '{"vornic": {}}' >/run/other.json; )" + as_nobody + "-t /run/other.json", {}, 0,
+     "", ""},
     {R"("$VORNIC" -t a.json b.json)", {}, 1, "",
      "Only one configuration file can be checked at a time.\n"},
     {R"("$VORNIC" -t -n attach)", {}, 1, usage_line, ""},
-    // -n runs without privileges, and takes exactly one action word.
-    {as_nobody + "-n detach", sparse_config, 0,
+    // -n runs without privileges, and takes exactly one action word, before or after it.
+    {as_nobody + "detach -n", sparse_config, 0,
      "reload service eventd: com.norv.PolicyKitSystem has an owner\n"
      "report success\n"
      "on failure: no reboot (never_reboot)\n",
      ""},
     {R"("$VORNIC" -n)", {}, 1, "", no_action},
-    {R"("$VORNIC" -n Attach)", {}, 1, usage_line, "Invalid action: 'Attach'\n"},
+    // With -t or -n, -s starts no handler.
+    {R"("$VORNIC" -s -t)", sparse_config, 0, "", ""},
     {R"("$VORNIC" -n attach)", {}, 1, "",
      "<4> File '/usr/share/vornic/vornic.json' not found\nFailed to get configuration\n"},
     {alone + "-p", full_config, 1, "", unloadable},
-    {alone + "-t", full_config, 1, "", unloadable},
+    {alone + "-n attach", full_config, 1, "", unloadable},
     {alone + "-s", full_config, 1, "", unloadable},
     {alone + "attach", full_config, 1, "", no_handler},
 };

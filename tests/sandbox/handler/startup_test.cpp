@@ -97,29 +97,31 @@ TEST(HandlerStartup, HandStartedHandlerReplacesStaleFileAndShedsInheritedSignalS
             ( trap '' CHLD; exec "$VORNIC" -s >/run/output 2>/run/handler.err ) & HANDLER=$!
             exec 4</run/output; read -r waiting <&4; exec 4<&-
             stat -c '%F %a' /run/vornic.socket
+            grep Umask /proc/$HANDLER/status
             "$VORNIC" reattach
             wait $HANDLER; echo "handler: $?"
             cat /run/handler.err >&2)sh");
         EXPECT_EQ(result.status, 0) << result.err;
-        EXPECT_EQ(result.out, "socket 711\nhandler: 0\n");
+        EXPECT_EQ(result.out, "socket 711\nUmask:\t0066\nhandler: 0\n");
         EXPECT_EQ(result.err, "");
         EXPECT_EQ(platform_calls(result.log), accessory_reattach);
     }
 }
 
 TEST(HandlerStartup, StopDuringTheQuietPeriodLeavesTheActionToTheNextRun) {
-    // As a service manager stops a unit: SIGTERM, or SIGINT or SIGHUP. Background jobs of a
-    // script start with SIGINT ignored, which the handler must not inherit. Each run takes on
-    // what the one before it left, and merges its own client's code into it.
+    // Killed, as the kernel's out-of-memory killer does, or stopped as a service manager stops
+    // a unit: SIGTERM, or SIGINT or SIGHUP. Background jobs of a script start with SIGINT
+    // ignored, which the handler must not inherit. Each run takes on what the one before it
+    // left, and merges its own client's code into it.
     SandboxOutcome result = Sandbox{.config = accessory_config}.shell(R"sh(
         stop() {
             rm -f /run/handler.out
             "$VORNIC" -s >/run/handler.out & HANDLER=$!
             until grep -qs Waiting /run/handler.out; do sleep 0.01; done
             [ -z "$2" ] || { "$VORNIC" $2; sleep 0.5; }
-            kill -s $1 $HANDLER; wait $HANDLER; echo "$1 ${2:-nothing}: $?"
+            kill -s $1 $HANDLER; { wait $HANDLER; } 2>/dev/null; echo "$1 ${2:-nothing}: $?"
         }
-        stop TERM detach; stop INT attach; stop HUP attach
+        stop KILL detach; stop TERM attach; stop INT attach; stop HUP attach
         cut -d' ' -f1,2 /run/vornic/interrupted
         "$VORNIC" -s >/dev/null; echo "next run: $?"
         [ -e /run/vornic/interrupted ] || echo "nothing left"
@@ -128,12 +130,14 @@ TEST(HandlerStartup, StopDuringTheQuietPeriodLeavesTheActionToTheNextRun) {
         mount -t tmpfs -o ro read-only /run/vornic
         stop TERM attach)sh");
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, "TERM detach: 0\nINT attach: 0\nHUP attach: 0\nreattach pending\n"
+    EXPECT_EQ(result.out, "KILL detach: 137\nTERM attach: 0\nINT attach: 0\nHUP attach: 0\n"
+                          "reattach pending\n"
                           "next run: 0\nnothing left\nTERM nothing: 0\nTERM attach: 1\n");
     EXPECT_EQ(result.err,
-              "<5> Stopped by signal 15 (Terminated) while detach was pending: the next run "
-              "carries it out\n"
               "<5> Carrying on with the detach that an earlier run left pending\n"
+              "<5> Stopped by signal 15 (Terminated) while reattach was pending: the next run "
+              "carries it out\n"
+              "<5> Carrying on with the reattach that an earlier run left pending\n"
               "<5> Stopped by signal 2 (Interrupt) while reattach was pending: the next run "
               "carries it out\n"
               "<5> Carrying on with the reattach that an earlier run left pending\n"

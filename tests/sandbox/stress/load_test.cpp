@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Many clients against the real handler, which serves them one at a time from a backlog of
 // zero: a burst in which every client must get its code through, and which must come out as
-// the one action the merge table gives. (However long clients keep it waiting, the handler
-// holds no bus connection meanwhile that the bus could drop: it opens one when it acts.)
+// the one action the merge table gives.
 #include "support/handler_run.h"
 #include "support/sandbox.h"
 

@@ -90,14 +90,24 @@ const std::pair<std::string, std::string> refusals[] = {
      "<3> Invalid value for 'trigger_mic_swap', expected a boolean.\n"},
     {R"({"vornic": {"never_reboot": null}})",
      "<3> Invalid value for 'never_reboot', expected a boolean.\n"},
-    // The first invalid flag stops the validation.
-    {R"({"vornic": {"never_reboot": 0, "sync_irlight": "x"}})",
+    // The first invalid flag stops the validation, in the order of the flags.
+    {R"({"vornic": {"trigger_mic_swap": 0, "sync_irlight": "x"}})",
      "<3> Invalid value for 'sync_irlight', expected a boolean.\n"},
+    {R"({"vornic": {"never_reboot": 0, "trigger_mic_swap": "x"}})",
+     "<3> Invalid value for 'trigger_mic_swap', expected a boolean.\n"},
     {R"({"vornic": {"set_gpio": null}})", "<3> Invalid set_gpio array in configuration.\n"},
     {R"({"vornic": {"set_gpio": "gpio1"}})", "<3> Invalid set_gpio array in configuration.\n"},
     {R"({"vornic": {"set_gpio": ["gpio1", 2, "gpio3"]}})",
      "<3> Invalid set_gpio array in configuration.\n"},
-    {R"({"vornic": {"set_gpio": {}}})", "<3> Invalid set_gpio array in configuration.\n"},
+    // So does the first invalid list, in the order of the lists.
+    {R"({"vornic": {"unbind_devices": 1, "bind_devices": 1}})",
+     "<3> Invalid bind_devices array in configuration.\n"},
+    {R"({"vornic": {"startstop_services": 1, "unbind_devices": 1}})",
+     "<3> Invalid unbind_devices array in configuration.\n"},
+    {R"({"vornic": {"reload_services": 1, "startstop_services": 1}})",
+     "<3> Invalid startstop_services array in configuration.\n"},
+    {R"({"vornic": {"set_gpio": {}, "reload_services": 1}})",
+     "<3> Invalid reload_services array in configuration.\n"},
     // The sanitizer build turns any leak of the valid first list into a failure.
     {R"({"vornic": {"bind_devices": ["/a/b", "/c/d"], "unbind_devices": [["/e/f"]]}})",
      "<3> Invalid unbind_devices array in configuration.\n"},
