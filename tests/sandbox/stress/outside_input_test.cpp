@@ -30,8 +30,12 @@ const Flood floods[] = {
     {"500000 16", {}, attach_waiting_out_the_flood},
     // Signals of the largest size in the quiet period. The bus's limit is 32 MiB for a whole
     // message, the header takes less than a KiB: four are more than the bus queues for one
-    // connection (127 MiB), so it drops what follows.
+    // connection (127 MiB), so it drops what follows. Not under the sanitizers: there the
+    // instrumented handler takes over a minute to read these four, against 9 s without them,
+    // through the code the small signals go through as well.
+#ifndef __SANITIZE_ADDRESS__
     {"4 33553408", {}, attach_waiting_out_the_flood},
+#endif
     // A steady flood during a slow action: signals arrive while each call waits for its reply.
     {"0 64", {"--delay=StopService=1000"}, R"sh(sleep 0.5; "$VORNIC" reattach)sh"},
 };
