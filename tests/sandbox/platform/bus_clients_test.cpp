@@ -30,13 +30,9 @@ const Row rows[] = {
      "<3> Failed to get DayNight filter state The name com.norv.Optics2 was not provided by "
      "any .service files\n",
      {filter_on}},
-    {"ir-lights", {.no_bus = true}, "status 0\n",
-     "<3> Failed to connect to system bus: No such file or directory\n", {filter_on}},
     // The roll angle is sent back folded (the fold itself is roll_angle_test's).
     {"mic-swap", {.platform_args = {"--roll=359.9"}}, "", "",
      {"bus: GetStatus(0)", "bus: AbsoluteRoll(1, -1)"}},
-    {"mic-swap", {.no_bus = true}, "",
-     "<3> Failed to connect to system bus: No such file or directory\n", {}},
     // Without the service there is nothing to swap, and nothing worth a line.
     {"mic-swap", {.platform_args = {"--absent=camview"}}, "", "", {}},
     {"mic-swap", {.platform_args = {"--status-reply=short"}}, "",
