@@ -104,7 +104,7 @@ const Row rows[] = {
      "on failure: no reboot (never_reboot)\n",
      ""},
     {R"("$VORNIC" -n)", {}, 1, "", no_action},
-    // With -t or -n, -s starts no handler.
+    // The check ends the run: -s beside it starts no handler.
     {R"("$VORNIC" -s -t)", sparse_config, 0, "", ""},
     {R"("$VORNIC" -n attach)", {}, 1, "",
      "<4> File '/usr/share/vornic/vornic.json' not found\nFailed to get configuration\n"},

@@ -55,7 +55,7 @@ const Row rows[] = {
      0},
     {section(R"("reload_services": ["eventd", ""])"),
      "<4> vornic.reload_services[1]: empty string\n", 0},
-    // So can an entry.
+    // An entry from the file cannot start a journal record either.
     {section(R"("startstop_services": ["a\n<2> b", "streamd", "a\n<2> b"])"),
      "<4> vornic.startstop_services[2]: 'a?<2> b' is listed already at "
      "vornic.startstop_services[0]\n",
