@@ -112,6 +112,11 @@ const Row rows[] = {
      {gpio("acc_power"), gpio("acc_reset"), bus("StopService", "recordd"),
       bus("StopService", "streamd"), bus("StopService", "audiod"),
       "sysfs: " + mic + "bind hangs", "bus: Reboot()"}},
+    {"an unbind whose driver never returns is passed over after 25 seconds", "reattach",
+     {.config = R"({"vornic": {"unbind_devices": [")" + mic + R"(mic0"], "bind_devices": [")" +
+                mic + R"(mic0"]}})",
+      .sysfs_args = {"--all-bound", "--hang-write", mic + "unbind"}},
+     0, "", succeeded, {"sysfs: " + mic + "unbind hangs"}},
     {"a failed stop ends there", "reattach",
      {.platform_args = {"--fail=StopService:streamd=not now"}}, 1,
      "<3> Failed to call action: StopService(streamd): not now\n"
